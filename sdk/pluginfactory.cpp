@@ -61,7 +61,7 @@ tresult PLUGIN_API CPluginFactory::getClassInfo (int32 index, PClassInfo* info)
 	if (!info || index < 0 || index >= countClasses ())
 		return kInvalidArgument;
 	const PClassInfo2& c = classes[index].info;
-	std::memset (info, 0, sizeof (PClassInfo));
+	*info = PClassInfo ();
 	std::memcpy (info->cid, c.cid, sizeof (TUID));
 	info->cardinality = c.cardinality;
 	std::memcpy (info->category, c.category, sizeof (info->category));

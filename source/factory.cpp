@@ -65,7 +65,6 @@ public:
 CPluginFactory* createFactory ()
 {
 	PFactoryInfo factoryInfo;
-	std::memset (&factoryInfo, 0, sizeof (factoryInfo));
 	copyField (factoryInfo.vendor, QuenrilEQ::kVendor);
 	copyField (factoryInfo.url, QuenrilEQ::kVendorUrl);
 	copyField (factoryInfo.email, QuenrilEQ::kVendorEmail);

@@ -1,0 +1,160 @@
+// Real-time safety of the processor: no heap allocation while processing,
+// and host threads calling setState/getState/setupProcessing while process
+// runs on the audio thread (run this file under ThreadSanitizer too).
+#include "processor_rig.h"
+
+#include "parameters.h"
+#include "processor_state.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <random>
+#include <thread>
+
+using namespace QuenrilEQ;
+using QuenrilEQ::testing::ProcessorRig;
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define QEQ_COUNT_ALLOCATIONS 1
+namespace {
+std::atomic<bool> counting {false};
+std::atomic<long> allocations {0};
+} // namespace
+
+void* operator new (std::size_t size)
+{
+	if (counting.load (std::memory_order_relaxed))
+		allocations.fetch_add (1);
+	if (void* p = std::malloc (size ? size : 1))
+		return p;
+	throw std::bad_alloc ();
+}
+void operator delete (void* p) noexcept { std::free (p); }
+void operator delete (void* p, std::size_t) noexcept { std::free (p); }
+#endif
+
+namespace {
+
+void fillNoise (ProcessorRig& rig, int bus, int channels, int n, std::mt19937& rng)
+{
+	std::uniform_real_distribution<float> dist (-0.5f, 0.5f);
+	for (int c = 0; c < channels; ++c)
+		for (int s = 0; s < n; ++s)
+			rig.buffers.input (bus, c)[s] = dist (rng);
+}
+
+void enableBusyBands (ProcessorRig& rig)
+{
+	for (int b = 0; b < 24; ++b)
+	{
+		rig.set (bandParamId (b, kFieldEnabled), 1.0);
+		rig.set (bandParamId (b, kFieldShape), (b % 9) / 8.0);
+		rig.set (bandParamId (b, kFieldGain), 0.6);
+		rig.set (bandParamId (b, kFieldSlope), (b % 5) / 4.0);
+		rig.set (bandParamId (b, kFieldChannel), (b % 5) / 4.0);
+		rig.set (bandParamId (b, kFieldDynamicsEnabled), b % 2);
+		rig.set (bandParamId (b, kFieldSidechainSource), b % 3 == 0 ? 1.0 : 0.0);
+	}
+}
+
+bool allFinite (ProcessorRig& rig, int n)
+{
+	for (int c = 0; c < 2; ++c)
+		for (int s = 0; s < n; ++s)
+			if (!std::isfinite (rig.buffers.output (0, c)[s]))
+				return false;
+	return true;
+}
+
+} // namespace
+
+#ifdef QEQ_COUNT_ALLOCATIONS
+TEST (ProcessorRealtime, ProcessingAllocatesNothing)
+{
+	ProcessorRig rig (48000.0, 2048, 2, 2);
+	rig.changes.reserve (400);  // the host side of the test must not allocate either
+	std::mt19937 rng (3);
+	enableBusyBands (rig);
+	fillNoise (rig, 0, 2, 2048, rng);
+	fillNoise (rig, 1, 2, 2048, rng);
+	rig.run (2048);  // first designs, outside the count
+
+	for (bool linear : {false, true})
+	{
+		rig.set (kPhaseModeId, linear ? 1.0 : 0.0);
+		rig.run (16);
+		counting = true;
+		for (int block = 0; block < 200; ++block)
+		{
+			// Automation on every block: redesigns, rebuilds of the linear kernel.
+			rig.set (bandParamId (block % 24, kFieldGain), (block % 7) / 7.0);
+			rig.set (bandParamId ((block + 5) % 24, kFieldFreq), (block % 11) / 11.0);
+			rig.run (1 + (block * 37) % 2048);
+		}
+		counting = false;
+		EXPECT_EQ (allocations.load (), 0) << (linear ? "Linear" : "Natural");
+		EXPECT_TRUE (allFinite (rig, 1));
+	}
+}
+#endif
+
+TEST (ProcessorRealtime, HostThreadsMayCallWhileProcessRuns)
+{
+	ProcessorRig rig (48000.0, 512, 2, 2);
+	rig.changes.reserve (64);
+	std::mt19937 audioRng (11);
+	enableBusyBands (rig);
+	std::atomic<bool> stop {false};
+	std::atomic<long> blocks {0};
+	std::atomic<bool> finite {true};
+
+	std::thread audio ([&] {
+		while (!stop.load ())
+		{
+			fillNoise (rig, 0, 2, 512, audioRng);
+			// The audio side automates bands 0..11 only, so the host side can check 12..23.
+			rig.set (bandParamId (blocks % 12, kFieldGain), (blocks % 13) / 13.0);
+			rig.set (kPhaseModeId, (blocks / 50) % 2);
+			rig.run (1 + static_cast<int> (blocks % 512));
+			if (!allFinite (rig, 1))
+				finite = false;
+			++blocks;
+		}
+	});
+
+	std::mt19937 rng (5);
+	std::uniform_real_distribution<float> dist (0.0f, 1.0f);
+	for (int round = 0; round < 60; ++round)
+	{
+		std::vector<float> sent (314);
+		std::vector<char> stream (8 + 4 * 314);
+		const std::int32_t header[2] = {kProcessorStateMagic, 2};
+		std::memcpy (stream.data (), header, 8);
+		for (int i = 0; i < 314; ++i)
+		{
+			sent[i] = dist (rng);
+			std::memcpy (stream.data () + 8 + 4 * i, &sent[i], 4);
+		}
+		Steinberg::MemoryStream in (stream.data (), static_cast<Steinberg::TSize> (stream.size ()));
+		rig.processor->setState (&in);
+		const auto back = rig.state ();
+		for (int i = 2 + 12 * 13; i < 314; ++i)
+		{
+			float v;
+			std::memcpy (&v, back.data () + 8 + 4 * i, 4);
+			ASSERT_EQ (v, sent[i]) << "value " << i << " right after setState";
+		}
+		if (round % 10 == 0)
+			rig.setup (round % 20 == 0 ? 44100.0 : 96000.0, 512);
+	}
+	while (blocks.load () < 500)
+		std::this_thread::yield ();
+	stop = true;
+	audio.join ();
+	EXPECT_TRUE (finite.load ());
+}
