@@ -1,1 +1,189 @@
-// placeholder until the band designs land
+#include "band_design.h"
+
+#include "band_dynamics.h"
+#include "cookbook.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace QuenrilEQ {
+
+namespace {
+constexpr double kMinFreqHz = 10.0;
+constexpr double kMaxFreqRatio = 0.45;  // of the sample rate: keeps the bilinear warp tame
+constexpr double kMinQ = 0.01;
+
+void storeNormalised (BiquadSection& section, const SectionCoefficients& c) noexcept
+{
+	section.b0 = c.b0 / c.a0;
+	section.b1 = c.b1 / c.a0;
+	section.b2 = c.b2 / c.a0;
+	section.a1 = c.a1 / c.a0;
+	section.a2 = c.a2 / c.a0;
+}
+
+/** Writes one design into sections [first, first + count) stepping by stride, in both filter sets. */
+void fillSections (EqBand& band, const SectionCoefficients& c, int first, int count, int stride) noexcept
+{
+	BiquadSection normalised;
+	storeNormalised (normalised, c);
+	for (auto& set : band.sections)
+	{
+		for (int i = 0, k = first; i < count && k < kMaxSections; ++i, k += stride)
+		{
+			BiquadSection& s = set[static_cast<std::size_t> (k)];
+			s.b0 = normalised.b0;
+			s.b1 = normalised.b1;
+			s.b2 = normalised.b2;
+			s.a1 = normalised.a1;
+			s.a2 = normalised.a2;
+		}
+	}
+}
+
+double clampDesignFreq (double freqHz, double sampleRateHz) noexcept
+{
+	double f = freqHz >= kMinFreqHz ? freqHz : kMinFreqHz;  // also maps NaN to the floor
+	if (freqHz > kMaxFreqRatio * sampleRateHz)
+		f = kMaxFreqRatio * sampleRateHz;
+	return f;
+}
+
+bool isUsableRate (double sampleRateHz) noexcept
+{
+	return std::isfinite (sampleRateHz) && sampleRateHz > 0.0;
+}
+} // namespace
+
+int baseSectionCount (std::int32_t slope) noexcept
+{
+	constexpr int kCounts[kNumSlopes] = {1, 1, 2, 4, 8};
+	return kCounts[std::clamp<std::int32_t> (slope, 0, kNumSlopes - 1)];
+}
+
+void designBand (EqBand& band, std::int32_t shape, double freqHz, double gainDb, double q, std::int32_t slope,
+                 double sampleRateHz) noexcept
+{
+	band.shape = shape;
+	band.gain = gainDb;
+	band.slope = slope;
+	band.q = q >= kMinQ ? q : kMinQ;
+	if (!isUsableRate (sampleRateHz))
+	{
+		// Nothing sensible can be designed; pass the audio through rather than run garbage.
+		band.numSections = 0;
+		band.firstOrder = false;
+		return;
+	}
+	band.sampleRate = sampleRateHz;
+	const double f = clampDesignFreq (freqHz, sampleRateHz);
+	band.freq = f;
+
+	storeNormalised (band.detector, designBandPass (f, band.q, sampleRateHz));
+	updateTimeConstants (band);
+
+	const int sections = baseSectionCount (slope);
+	band.firstOrder = false;
+	switch (shape)
+	{
+		case kBell:
+		case kLowShelf:
+		case kHighShelf:
+			band.numSections = sections;
+			designGainSections (band, gainDb);
+			break;
+		case kTiltShelf:
+			band.numSections = 2 * sections;
+			designGainSections (band, gainDb);
+			break;
+		case kLowCut:
+		case kHighCut:
+			if (std::clamp<std::int32_t> (slope, 0, kNumSlopes - 1) == 0)
+			{
+				constexpr double kPi = 3.14159265358979323846264338327950;
+				const double g = std::tan (kPi * f / sampleRateHz);
+				band.firstOrder = true;
+				band.numSections = 0;
+				for (auto& path : band.firstOrderPath)
+					path.g = g / (1 + g);
+			}
+			else
+			{
+				band.numSections = sections;
+				fillSections (band,
+				              shape == kLowCut ? designHighPass (f, band.q, sampleRateHz)
+				                               : designLowPass (f, band.q, sampleRateHz),
+				              0, sections, 1);
+			}
+			break;
+		case kNotch:
+			band.numSections = sections;
+			fillSections (band, designNotch (f, band.q, sampleRateHz), 0, sections, 1);
+			break;
+		case kBandPass:
+			band.numSections = sections;
+			fillSections (band, designBandPass (f, band.q, sampleRateHz), 0, sections, 1);
+			break;
+		case kAllpass:
+			band.numSections = sections;
+			fillSections (band, designAllpass (f, band.q, sampleRateHz), 0, sections, 1);
+			break;
+		default:
+			band.numSections = 0;
+			break;
+	}
+}
+
+void designGainSections (EqBand& band, double gainDb) noexcept
+{
+	const int n = std::clamp<std::int32_t> (band.numSections, 0, kMaxSections);
+	if (n == 0 || !isGainShape (band.shape) || band.firstOrder)
+		return;
+	// A non-finite gain would poison every coefficient; treat it as flat.
+	const double g = std::isfinite (gainDb) ? gainDb : 0.0;
+	const double f = band.freq;
+	const double q = band.q;
+	const double fs = band.sampleRate;
+	switch (band.shape)
+	{
+		case kBell: fillSections (band, designPeaking (f, q, g / n, fs), 0, n, 1); break;
+		case kLowShelf: fillSections (band, designLowShelf (f, q, g / n, fs), 0, n, 1); break;
+		case kHighShelf: fillSections (band, designHighShelf (f, q, g / n, fs), 0, n, 1); break;
+		case kTiltShelf:
+		{
+			const int pairs = n / 2;
+			if (pairs == 0)
+				return;
+			const double t = g * 0.5 / pairs;
+			fillSections (band, designLowShelf (f, q, -t, fs), 0, pairs, 2);
+			fillSections (band, designHighShelf (f, q, t, fs), 1, pairs, 2);
+			break;
+		}
+		default: break;
+	}
+}
+
+double processBandSample (EqBand& band, int filterSet, double x) noexcept
+{
+	const std::size_t set = filterSet == 0 ? 0 : 1;
+	if (band.firstOrder)
+	{
+		FirstOrderPath& path = band.firstOrderPath[set];
+		const double v = (x - path.state) * path.g;
+		const double lp = v + path.state;
+		path.state = lp + v;
+		return band.shape == kLowCut ? x - lp : lp;
+	}
+	const int n = std::clamp<std::int32_t> (band.numSections, 0, kMaxSections);
+	for (int i = 0; i < n; ++i)
+	{
+		BiquadSection& s = band.sections[set][static_cast<std::size_t> (i)];
+		const double y = s.b0 * x + s.s1;
+		s.s1 = s.b1 * x - s.a1 * y + s.s2;
+		s.s2 = s.b2 * x - s.a2 * y;
+		x = y;
+	}
+	return x;
+}
+
+} // namespace QuenrilEQ

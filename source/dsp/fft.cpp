@@ -1,0 +1,134 @@
+#include "fft.h"
+
+#include <fftw3.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+
+namespace QuenrilEQ {
+
+//------------------------------------------------------------------------
+AlignedBuffer::AlignedBuffer (std::size_t n)
+{
+	if (n == 0)
+		return;
+	values = static_cast<double*> (fftw_malloc (n * sizeof (double)));
+	if (values == nullptr)
+		throw std::bad_alloc ();
+	count = n;
+	clear ();
+}
+
+AlignedBuffer::~AlignedBuffer ()
+{
+	if (values != nullptr)
+		fftw_free (values);
+}
+
+AlignedBuffer::AlignedBuffer (AlignedBuffer&& other) noexcept : values (other.values), count (other.count)
+{
+	other.values = nullptr;
+	other.count = 0;
+}
+
+AlignedBuffer& AlignedBuffer::operator= (AlignedBuffer&& other) noexcept
+{
+	if (this != &other)
+	{
+		if (values != nullptr)
+			fftw_free (values);
+		values = other.values;
+		count = other.count;
+		other.values = nullptr;
+		other.count = 0;
+	}
+	return *this;
+}
+
+void AlignedBuffer::clear () noexcept
+{
+	if (values != nullptr)
+		std::memset (values, 0, count * sizeof (double));
+}
+
+//------------------------------------------------------------------------
+namespace {
+
+// FFTW's planner keeps global tables: one lock for every plan this module makes.
+std::mutex& plannerMutex ()
+{
+	static std::mutex m;
+	return m;
+}
+
+} // namespace
+
+RealFft::RealFft (int size) : n (size)
+{
+	// Planning may write into its arrays (FFTW_MEASURE), so it gets its own.
+	const std::size_t stride = spectrumStride (n);
+	AlignedBuffer time (static_cast<std::size_t> (n));
+	AlignedBuffer spectrum (2 * stride);
+	double* re = spectrum.data ();
+	double* im = re + stride;
+
+	fftw_iodim dim;
+	dim.n = n;
+	dim.is = 1;
+	dim.os = 1;
+	// Measuring finds the fastest plan for the convolver's small transforms in milliseconds; for the
+	// kernel sizes it would cost seconds per process while the transform runs once per rebuild, so
+	// those take FFTW's estimate.
+	const unsigned flags = n <= 1024 ? FFTW_MEASURE : FFTW_ESTIMATE;
+	forwardPlan = fftw_plan_guru_split_dft_r2c (1, &dim, 0, nullptr, time.data (), re, im, flags);
+	backwardPlan = fftw_plan_guru_split_dft_c2r (1, &dim, 0, nullptr, re, im, time.data (),
+	                                             flags | FFTW_DESTROY_INPUT);
+	if (forwardPlan == nullptr || backwardPlan == nullptr)
+	{
+		if (forwardPlan != nullptr)
+			fftw_destroy_plan (static_cast<fftw_plan> (forwardPlan));
+		if (backwardPlan != nullptr)
+			fftw_destroy_plan (static_cast<fftw_plan> (backwardPlan));
+		throw std::runtime_error ("FFTW could not plan a real transform");
+	}
+}
+
+RealFft::~RealFft ()
+{
+	// Runs only at process (module) end, after every engine is gone.
+	if (forwardPlan != nullptr)
+		fftw_destroy_plan (static_cast<fftw_plan> (forwardPlan));
+	if (backwardPlan != nullptr)
+		fftw_destroy_plan (static_cast<fftw_plan> (backwardPlan));
+}
+
+const RealFft& RealFft::forSize (int n)
+{
+	if (n < 2 || (n % 2) != 0)
+		throw std::invalid_argument ("real transform size must be even and at least 2");
+	std::lock_guard<std::mutex> lock (plannerMutex ());
+	// Plans are never removed before the process ends, so references handed out stay valid.
+	static std::map<int, std::unique_ptr<RealFft>> cache;
+	auto it = cache.find (n);
+	if (it == cache.end ())
+		it = cache.emplace (n, std::make_unique<RealFft> (n)).first;
+	return *it->second;
+}
+
+void RealFft::forward (const double* in, double* spectrum) const noexcept
+{
+	// FFTW's interface takes a non-const input; a forward real transform does not write it.
+	fftw_execute_split_dft_r2c (static_cast<fftw_plan> (forwardPlan), const_cast<double*> (in), spectrum,
+	                            spectrum + spectrumStride (n));
+}
+
+void RealFft::backward (double* spectrum, double* out) const noexcept
+{
+	fftw_execute_split_dft_c2r (static_cast<fftw_plan> (backwardPlan), spectrum, spectrum + spectrumStride (n), out);
+}
+
+} // namespace QuenrilEQ

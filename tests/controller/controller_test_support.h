@@ -1,0 +1,175 @@
+// Helpers for driving QuenrilEQController the way a host does: a temporary
+// HOME, a controller with the host harness's recording handler, memory
+// streams built byte by byte, and file-system fixtures.
+#pragma once
+
+#include "component_handler.h"
+#include "controller.h"
+
+#include "base/source/fobject.h"
+#include "public.sdk/source/common/memorystream.h"
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace QuenrilEQ {
+namespace testing {
+
+/** Points HOME at a fresh temporary folder for the lifetime of the object
+    and restores the previous value afterwards (never the real documents). */
+class TempHome
+{
+public:
+	TempHome ()
+	{
+		char pattern[] = "/tmp/qeq-ctl-XXXXXX";
+		const char* made = mkdtemp (pattern);
+		dir = made ? made : "";
+		if (const char* old = std::getenv ("HOME"))
+			previous = old, hadPrevious = true;
+		setenv ("HOME", dir.c_str (), 1);
+	}
+	~TempHome ()
+	{
+		if (hadPrevious)
+			setenv ("HOME", previous.c_str (), 1);
+		else
+			unsetenv ("HOME");
+		std::error_code ignored;
+		std::filesystem::remove_all (dir, ignored);
+	}
+	TempHome (const TempHome&) = delete;
+	TempHome& operator= (const TempHome&) = delete;
+
+	const std::string& path () const { return dir; }
+	std::string presets () const { return dir + "/Documents/QuenrilEQ/presets"; }
+	std::string state () const { return dir + "/Documents/QuenrilEQ/state"; }
+
+private:
+	std::string dir;
+	std::string previous;
+	bool hadPrevious = false;
+};
+
+/** Removes HOME for the lifetime of the object. */
+class NoHome
+{
+public:
+	NoHome ()
+	{
+		if (const char* old = std::getenv ("HOME"))
+			previous = old, hadPrevious = true;
+		unsetenv ("HOME");
+	}
+	~NoHome ()
+	{
+		if (hadPrevious)
+			setenv ("HOME", previous.c_str (), 1);
+	}
+
+private:
+	std::string previous;
+	bool hadPrevious = false;
+};
+
+/** An initialised controller with a recording component handler, owned the SDK way. */
+struct HostedController
+{
+	HostedController ()
+	: controller (Steinberg::owned (new QuenrilEQController ())),
+	  handler (Steinberg::owned (new host::RecordingComponentHandler ()))
+	{
+		controller->initialize (nullptr);
+		controller->setComponentHandler (handler);
+	}
+	~HostedController () { controller->terminate (); }
+
+	/** The interface a host holds. */
+	Steinberg::Vst::IEditController* edit () const { return controller; }
+
+	Steinberg::IPtr<QuenrilEQController> controller;
+	Steinberg::IPtr<host::RecordingComponentHandler> handler;
+};
+
+/** Little-endian byte builder for hand-made state streams. */
+class Bytes
+{
+public:
+	Bytes& i32 (std::int32_t v)
+	{
+		for (int b = 0; b < 4; ++b)
+			data.push_back (static_cast<char> ((static_cast<std::uint32_t> (v) >> (8 * b)) & 0xFFu));
+		return *this;
+	}
+	Bytes& f32 (float v)
+	{
+		std::uint32_t bits = 0;
+		std::memcpy (&bits, &v, 4);
+		return i32 (static_cast<std::int32_t> (bits));
+	}
+	Bytes& raw (const std::string& s)
+	{
+		data.insert (data.end (), s.begin (), s.end ());
+		return *this;
+	}
+	std::vector<char> data;
+};
+
+/** A stream holding a copy of bytes, positioned at the start. */
+inline Steinberg::IPtr<Steinberg::MemoryStream> streamOf (const std::vector<char>& bytes)
+{
+	auto stream = Steinberg::owned (new Steinberg::MemoryStream ());
+	Steinberg::int32 written = 0;
+	if (!bytes.empty ())
+		stream->write (const_cast<char*> (bytes.data ()), static_cast<Steinberg::int32> (bytes.size ()), &written);
+	stream->seek (0, Steinberg::IBStream::kIBSeekSet, nullptr);
+	return stream;
+}
+
+/** Everything written into a stream. */
+inline std::vector<char> bytesOf (Steinberg::MemoryStream& stream)
+{
+	return std::vector<char> (stream.getData (), stream.getData () + stream.getSize ());
+}
+
+inline std::string readFile (const std::string& path)
+{
+	std::ifstream in (path, std::ios::binary);
+	std::ostringstream out;
+	out << in.rdbuf ();
+	return out.str ();
+}
+
+inline void writeFile (const std::string& path, const std::string& text)
+{
+	std::filesystem::create_directories (std::filesystem::path (path).parent_path ());
+	std::ofstream (path, std::ios::binary) << text;
+}
+
+inline std::vector<std::string> linesOf (const std::string& text)
+{
+	std::vector<std::string> lines;
+	std::istringstream in (text);
+	for (std::string line; std::getline (in, line);)
+		lines.push_back (line);
+	return lines;
+}
+
+/** Host calls of one kind, in order. */
+inline std::vector<host::HandlerCall> callsOfKind (const host::RecordingComponentHandler& handler,
+                                                   host::HandlerCall::Kind kind)
+{
+	std::vector<host::HandlerCall> out;
+	for (const host::HandlerCall& c : handler.calls ())
+		if (c.kind == kind)
+			out.push_back (c);
+	return out;
+}
+
+} // namespace testing
+} // namespace QuenrilEQ

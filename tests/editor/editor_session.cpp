@@ -1,0 +1,120 @@
+#include "editor_session.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+namespace qeqtest {
+
+using namespace Steinberg;
+
+namespace {
+
+// Controllers save their state under HOME and the browser keeps its profile
+// under XDG_DATA_HOME: both go into a folder of this test run.
+class TempUserFolders : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qeq-editor-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return;
+    path_ = pattern;
+    setenv("HOME", path_.c_str(), 1);
+    setenv("XDG_DATA_HOME", (path_ + "/data").c_str(), 1);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+
+ private:
+  std::string path_;
+};
+
+const auto* const kFolders = ::testing::AddGlobalTestEnvironment(new TempUserFolders);
+
+}  // namespace
+
+std::string PageAddress(const std::string& name) {
+  return std::string("file://") + QEQ_SOURCE_DIR + "/tests/editor/pages/" + name;
+}
+
+std::string ArtifactPath(const std::string& fileName) {
+  const std::filesystem::path folder = std::filesystem::path(QEQ_SOURCE_DIR) / "artifacts" / "editor";
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  return (folder / fileName).string();
+}
+
+EditorSession::EditorSession()
+    : controller_(owned(new QuenrilEQ::QuenrilEQController)),
+      frame_(owned(new QuenrilEQ::editorhost::EditorFrame(1400, 900, "QuenrilEQ test"))) {
+  EXPECT_EQ(controller_->initialize(nullptr), kResultOk);
+  bindings_ = std::make_unique<webbridge::WebviewControllerBindings>(controller_.get());
+  eqBindings_ = std::make_unique<QuenrilEQ::EqBindings>(controller_.get());
+  presetBindings_ = std::make_unique<QuenrilEQ::PresetBindings>(controller_.get());
+  EXPECT_TRUE(frame_->Ok()) << "no X display";
+}
+
+EditorSession::~EditorSession() {
+  Close();
+  frame_->RunFor(50);
+  bindings_->UnsubscribeAll();
+  controller_->terminate();
+}
+
+tresult EditorSession::Open(const std::string& page) {
+  Close();
+  view_ = owned(new webbridge::WebviewPluginView(controller_.get(), "QuenrilEQ", {bindings_.get(), eqBindings_.get(), presetBindings_.get()},
+                                                 
+                                                 ViewRect(0, 0, 1400, 900), page));
+  view_->setFrame(frame_);
+  void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(frame_->WindowId()));
+  return view_->attached(parent, kPlatformTypeX11EmbedWindowID);
+}
+
+void EditorSession::Close() {
+  if (!view_) return;
+  if (view_->isAttached()) view_->removed();
+  view_->setFrame(nullptr);
+  view_ = nullptr;
+  bindings_->DetachWebview();
+}
+
+nlohmann::json EditorSession::Eval(const std::string& script, int timeoutMs) {
+  webbridge::Webview* page = view_ ? view_->GetWebview() : nullptr;
+  if (!page) return "no page";
+  auto result = std::make_shared<nlohmann::json>("timeout");
+  auto arrived = std::make_shared<bool>(false);
+  page->EvalJS(script, [result, arrived](const nlohmann::json& value) {
+    *result = value;
+    *arrived = true;
+  });
+  frame_->RunUntil([&] { return *arrived; }, timeoutMs);
+  return *result;
+}
+
+bool EditorSession::WaitFor(const std::string& script, int timeoutMs) {
+  const std::string truthy = "!!(" + script + ")";
+  return frame_->RunUntil([&] { return Eval(truthy, 1000) == true; }, timeoutMs);
+}
+
+ImageFacts FactsOf(const QuenrilEQ::editorhost::RgbImage& image, unsigned long backgroundRgb) {
+  ImageFacts facts;
+  std::set<unsigned long> colours;
+  long like = 0, total = 0;
+  const int br = (backgroundRgb >> 16) & 0xff, bg = (backgroundRgb >> 8) & 0xff, bb = backgroundRgb & 0xff;
+  for (int y = 0; y < image.height; y += 4) {
+    for (int x = 0; x < image.width; x += 4) {
+      const std::size_t at = (static_cast<std::size_t>(y) * image.width + x) * 3;
+      const int r = image.rgb[at], g = image.rgb[at + 1], b = image.rgb[at + 2];
+      if (colours.size() < 10000) colours.insert((r << 16) | (g << 8) | b);
+      if (std::abs(r - br) <= 8 && std::abs(g - bg) <= 8 && std::abs(b - bb) <= 8) ++like;
+      ++total;
+    }
+  }
+  facts.distinctColours = static_cast<int>(colours.size());
+  facts.fractionLikeBackground = total ? static_cast<double>(like) / total : 1.0;
+  return facts;
+}
+
+}  // namespace qeqtest

@@ -1,0 +1,156 @@
+// Display behaviour under load: 24 bands dragged with real input events,
+// request coalescing, the analyser's polling rules, high-density drawing, and
+// screenshots of what a user sees. Frame times are printed, not asserted.
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const s = require('./support');
+const { F, bandId } = s;
+
+let browser;
+test.before(async () => { browser = await s.launch(); });
+test.after(async () => { if (browser) await browser.close(); });
+
+const allBands = () => {
+  const list = [];
+  for (let i = 0; i < 24; i++) list.push({ band: i, hz: 28 * Math.pow(1.33, i), db: ((i * 7) % 11) - 5, q: 0.8 + (i % 4) * 0.6, shape: i === 0 ? 3 : i === 23 ? 4 : 0, slope: 2 });
+  return s.bandsSeed(list);
+};
+const stats = (xs) => {
+  const a = xs.slice().sort((x, y) => x - y);
+  const at = (f) => a[Math.min(a.length - 1, Math.floor(a.length * f))];
+  return { n: a.length, mean: a.reduce((p, x) => p + x, 0) / Math.max(1, a.length), median: at(0.5), p95: at(0.95), max: a[a.length - 1] };
+};
+const fmt = (o) => `n=${o.n} mean=${o.mean.toFixed(2)} median=${o.median.toFixed(2)} p95=${o.p95.toFixed(2)} max=${o.max.toFixed(2)} ms`;
+
+test('dragging with 24 bands: one curve request in flight, edits batched per frame', async (t) => {
+  // Curve answers take longer than a frame here, so overlapping requests would show.
+  const ed = await s.openEditor(browser, { values: allBands(), curveDelayMs: 40 });
+  const { page } = ed;
+  await page.evaluate(() => {
+    window.__qeqBridge.clearCalls();
+    const perf = window.QEQ.frame.perf;
+    perf.work.length = 0; perf.stamps.length = 0; perf.byTask = {};
+    window.__frames = [];
+    const tick = (ts) => { window.__frames.push(ts); if (!window.__stopFrames) requestAnimationFrame(tick); };
+    requestAnimationFrame(tick);
+  });
+  const h = await s.handleXY(page, 12);
+  await page.mouse.move(h.x, h.y);
+  await page.mouse.down();
+  for (let i = 1; i <= 120; i++) await page.mouse.move(h.x + i * 3, h.y + Math.sin(i / 9) * 90);
+  await page.mouse.up();
+  await s.settle(page);
+  const r = await page.evaluate(() => {
+    window.__stopFrames = true;
+    const f = window.__frames;
+    return { intervals: f.slice(1).map((x, i) => x - f[i]), work: window.QEQ.frame.perf.work.slice(), byTask: window.QEQ.frame.perf.byTask,
+      max: window.__qeqBridge.maxInflight, requests: window.QEQ.curves.stats.requests };
+  });
+  const calls = await s.calls(page);
+  const performs = calls.filter((c) => c.name === 'performEdit' && c.args[0] === bandId(12, F.FREQ)).length;
+  t.diagnostic('real input drag, frame interval: ' + fmt(stats(r.intervals)));
+  t.diagnostic('real input drag, page work per frame: ' + fmt(stats(r.work)));
+  t.diagnostic('work by task (ms total): ' + JSON.stringify(r.byTask, (k, v) => (typeof v === 'number' ? +v.toFixed(1) : v)));
+  t.diagnostic(`curve requests: ${r.requests} for ${r.intervals.length + 1} frames and 120 pointer moves; performEdit of frequency: ${performs}`);
+  assert.equal(r.max.getEqCurve, 1, 'never two summed-curve requests at once');
+  assert.equal(r.max.getEqBandCurves, 1, 'never two band-curve requests at once');
+  assert.ok(r.requests >= 2, 'curves followed the drag');
+  assert.ok(r.requests <= r.intervals.length + 2, 'at most one curve request per frame');
+  assert.ok(performs <= r.work.length + 1 && performs >= 2, 'values are sent once per frame, not per pointer event');
+  assert.deepEqual(ed.errors, []);
+  await s.screenshot(page, 'drag-24-bands');
+
+  // The page's own cost, without the test driver in the loop: one pointer event per frame.
+  const own = await page.evaluate(async () => {
+    const wrap = document.getElementById('graph-wrap');
+    const rect = wrap.getBoundingClientRect();
+    const h0 = window.QEQ.graph.handlePos(8);
+    const ev = (type, x, y) => wrap.dispatchEvent(new PointerEvent(type, { clientX: rect.left + x, clientY: rect.top + y, button: 0, buttons: 1, pointerId: 1, bubbles: true }));
+    const perf = window.QEQ.frame.perf;
+    perf.work.length = 0; perf.stamps.length = 0;
+    const handler = [];
+    ev('pointerdown', h0.x, h0.y);
+    for (let i = 1; i <= 180; i++) {
+      const a = performance.now();
+      ev('pointermove', h0.x + i * 2, h0.y + Math.sin(i / 10) * 80);
+      handler.push(performance.now() - a);
+      await new Promise((res) => requestAnimationFrame(res));
+    }
+    ev('pointerup', h0.x, h0.y);
+    const st = perf.stamps;
+    return { handler, work: perf.work.slice(), intervals: st.slice(1).map((x, i) => x - st[i]) };
+  });
+  t.diagnostic('synthetic drag, frame interval: ' + fmt(stats(own.intervals)));
+  t.diagnostic('synthetic drag, page work per frame: ' + fmt(stats(own.work)));
+  t.diagnostic('synthetic drag, pointermove handler: ' + fmt(stats(own.handler)));
+  await page.close();
+});
+
+test('the analyser keeps one waveform request in flight and pauses while the page is hidden', async () => {
+  const ed = await s.openEditor(browser, { values: allBands(), sampleRate: 96000 });
+  const { page } = ed;
+  await page.waitForTimeout(400);
+  const count = () => page.evaluate(() => window.__qeqBridge.calls.filter((c) => c.name === 'getEqWaveformRaw').length);
+  const running = await count();
+  assert.ok(running >= 3, 'polls while visible');
+  await page.evaluate(() => {
+    Object.defineProperty(document, 'hidden', { configurable: true, get: () => true });
+    document.dispatchEvent(new Event('visibilitychange'));
+  });
+  await page.waitForTimeout(150);
+  const atHide = await count();
+  await page.waitForTimeout(500);
+  assert.equal(await count(), atHide, 'no requests while hidden');
+  await page.evaluate(() => {
+    Object.defineProperty(document, 'hidden', { configurable: true, get: () => false });
+    document.dispatchEvent(new Event('visibilitychange'));
+  });
+  await page.waitForTimeout(300);
+  assert.ok(await count() > atHide, 'resumes when shown again');
+  assert.equal(await page.evaluate(() => window.__qeqBridge.maxInflight.getEqWaveformRaw), 1);
+  // The spectrum is drawn from the page's own FFT: the double's 55 Hz tone stands out.
+  const lv = await page.evaluate(() => {
+    const at = (hz) => window.QEQ.analyser.columns([hz / 1.05, hz * 1.05])[0];
+    return { tone: at(55), gap: at(1500) };
+  });
+  assert.ok(lv.tone > -20 && lv.tone < -6, 'a 0.25 amplitude tone reads near -12 dBFS: ' + lv.tone);
+  assert.ok(lv.gap < lv.tone - 40, 'between tones the level is low');
+  assert.deepEqual(ed.errors, []);
+  await page.close();
+});
+
+test('canvases follow the device pixel ratio and the page looks right', async () => {
+  const seed = { values: { ...s.bandsSeed([
+    { band: 0, hz: 32, shape: 3, slope: 2 }, { band: 1, hz: 110, db: 3.5, q: 0.8, shape: 1 },
+    { band: 2, hz: 420, db: -4.5, q: 1.6 }, { band: 3, hz: 2400, db: 2.5, q: 1.2 }, { band: 4, hz: 9500, db: 4, q: 0.7, shape: 2 },
+    { band: 5, hz: 5800, db: -6, q: 6, shape: 5 }]), [bandId(3, F.DYN)]: 1 },
+  presets: { 'Drums/Kick Punch': {}, 'Drums/Snare Body': {}, 'Vocals/Air': {}, 'Mastering Gentle': {} } };
+  const ed = await s.openEditor(browser, seed, { scale: 2 });
+  const { page } = ed;
+  const dims = await page.evaluate(() => {
+    const c = document.getElementById('graph');
+    return { w: c.width, h: c.height, cssW: c.getBoundingClientRect().width, cssH: c.getBoundingClientRect().height, dpr: devicePixelRatio };
+  });
+  assert.equal(dims.dpr, 2);
+  assert.equal(dims.w, Math.round(dims.cssW * 2), 'backing store at device pixels');
+  assert.equal(dims.h, Math.round(dims.cssH * 2));
+  await page.waitForTimeout(600);
+  await page.click('.chip[data-band="3"]');
+  const h = await s.handleXY(page, 3);
+  await page.mouse.move(h.x, h.y);
+  await page.waitForTimeout(150);
+  await s.screenshot(page, 'editor-hidpi');
+
+  await page.click('#phase-mode [data-value="1"]');
+  await page.selectOption('#latency', '2');
+  await page.selectOption('#zoom', '12');
+  await page.click('#preset-button');
+  await page.click('#preset-list .folder');
+  await s.settle(page);
+  assert.equal(await page.textContent('#latency-readout'), '4224 samples · 88.0 ms');
+  await s.screenshot(page, 'linear-zoom-presets');
+  assert.deepEqual(ed.errors, []);
+  assert.deepEqual(ed.external, []);
+  await page.close();
+});

@@ -1,0 +1,65 @@
+// Audio for the stand-alone editor: runs the processor on a generated signal
+// at real-time pace and carries the controller's edits to it, as a host's
+// audio engine would, so that the page's displays have something to show.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "parameter_changes.h"
+#include "plugin_instance.h"
+#include "process_buffers.h"
+
+namespace QuenrilEQ {
+namespace editorhost {
+
+/// What goes into the processor's main input.
+struct SignalSpec {
+  enum class Kind { Silence, Noise, Sine } kind = Kind::Silence;
+  double frequencyHz = 1000.0;  ///< sine only
+};
+
+/// Parses "noise" or "sine:HZ" (0 < HZ < 24000); false for anything else.
+bool ParseSignalSpec(const std::string& text, SignalSpec& spec);
+
+/// Feeds one plug-in instance from the host's main loop (no audio thread:
+/// the tool has no audio device, only a clock). Processing starts with the
+/// first Pump.
+class SignalFeed {
+ public:
+  static constexpr double kSampleRate = 48000.0;  ///< Hz
+  static constexpr int kBlock = 256;              ///< samples per process call
+
+  SignalFeed(host::PluginInstance& instance, SignalSpec spec);
+  /// False when the processor refused to start.
+  bool Ok() const { return ok_; }
+
+  /// Processes every block that is due by now, each with the edits the
+  /// controller has sent the host since the previous block; now and then
+  /// hands the processor's state to the controller, as hosts do.
+  void Pump();
+
+  /// Blocks processed so far.
+  long long Blocks() const { return blocks_; }
+
+ private:
+  void fillInput(int frames);
+
+  host::PluginInstance& instance_;
+  SignalSpec spec_;
+  bool ok_ = false;
+  std::unique_ptr<host::ProcessBuffers> buffers_;
+  host::ParameterChanges changes_;
+  std::chrono::steady_clock::time_point start_{};
+  std::chrono::steady_clock::time_point lastSync_{};
+  bool started_ = false;
+  bool stateDirty_ = false;
+  long long blocks_ = 0;
+  double phase_ = 0.0;
+  std::minstd_rand noise_{12345};
+};
+
+}  // namespace editorhost
+}  // namespace QuenrilEQ
