@@ -4,6 +4,8 @@
 #include "band_design.h"
 #include "band_response.h"
 
+#include "band_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,17 +19,7 @@ namespace {
 constexpr double kFs = 48000.0;
 constexpr double kPi = 3.14159265358979323846;
 
-EqBand makeBand (int shape, double freq, double gain, double q, int slope)
-{
-	EqBand b;
-	b.enabled = true;
-	b.shape = shape;
-	b.freq = freq;
-	b.gain = gain;
-	b.q = q;
-	b.slope = slope;
-	return b;
-}
+using testing::makeBand;
 
 double db (double magnitude) { return 20 * std::log10 (magnitude); }
 

@@ -1,5 +1,7 @@
 #include "render_options.h"
 
+#include "preset_format.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -98,25 +100,10 @@ bool parseAutomation (const std::string& text, Automation& automation, std::stri
 
 std::vector<ParameterSetting> parsePresetText (const std::string& text)
 {
+	// The plug-in's own reader rules, so a preset renders as it loads in the editor.
 	std::vector<ParameterSetting> settings;
-	size_t start = 0;
-	while (start < text.size ())
-	{
-		size_t end = text.find ('\n', start);
-		if (end == std::string::npos)
-			end = text.size ();
-		std::string line = text.substr (start, end - start);
-		start = end + 1;
-		if (line.empty () || line[0] == '#')
-			continue;
-		auto equals = line.find ('=');
-		if (equals == std::string::npos)
-			continue;
-		ParameterSetting setting;
-		setting.id = static_cast<Steinberg::Vst::ParamID> (std::strtoul (line.substr (0, equals).c_str (), nullptr, 10));
-		setting.value = std::strtod (line.c_str () + equals + 1, nullptr);
-		settings.push_back (setting);
-	}
+	for (const PresetLine& line : QuenrilEQ::parsePresetText (text))
+		settings.push_back ({line.id, line.value});
 	return settings;
 }
 

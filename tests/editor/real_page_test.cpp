@@ -1,0 +1,195 @@
+// The shipped editor page in the embedded browser, with the real plug-in
+// behind it: quenrileq-editor loads the bundle, feeds the processor noise and
+// carries the page's edits to it as a host does. One run: wait until the page
+// has read all 314 values, add a band by double-clicking the graph and raise
+// its gain with the arrow key (the page's own event handlers), then compare
+// the processor's state before and after, the page's values with the
+// processor's, and look for script errors. The screenshot is kept in
+// artifacts/editor/real-page.png for people to look at.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "editor_session.h"
+#include <nlohmann/json.hpp>
+
+namespace {
+
+// Collects uncaught errors, failed resource loads, unhandled rejections and
+// console.error calls (the page's frame loop reports caught errors there).
+const char* const kErrorCollector = R"JS(
+(function () {
+  var log = window.__qeqErrors = [];
+  window.addEventListener('error', function (e) {
+    var where = e.filename ? ' @' + e.filename + ':' + e.lineno : '';
+    var what = e.message || (e.target && (e.target.src || e.target.href)) || 'resource failed';
+    log.push('error: ' + what + where);
+  }, true);
+  window.addEventListener('unhandledrejection', function (e) {
+    log.push('rejection: ' + String(e.reason) + (e.reason && e.reason.stack ? ' ' + e.reason.stack : ''));
+  });
+  var original = console.error;
+  console.error = function () {
+    log.push('console.error: ' + Array.prototype.map.call(arguments, String).join(' '));
+    return original.apply(console, arguments);
+  };
+})();
+)JS";
+
+// Ready once start-up read all values and took over history and A/B state.
+const char* const kReady = "document.body && document.body.dataset.ready === 'true'";
+
+// Double-clicks empty graph space a quarter down from the top, half way
+// across, with the pointer events a real double click brings, then presses
+// the Up arrow on the graph. Reports where it clicked as fractions of the plot.
+const char* const kEdit = R"JS(
+(function () {
+  var s = document.getElementById('graph-wrap');
+  var r = s.getBoundingClientRect();
+  var p = QEQ.graph.plot();
+  var x = Math.round(r.left + p.x + p.w * 0.5), y = Math.round(r.top + p.y + p.h * 0.25);
+  var at = { bubbles: true, cancelable: true, clientX: x, clientY: y, button: 0, pointerId: 1,
+             pointerType: 'mouse', isPrimary: true };
+  for (var click = 1; click <= 2; click++) {
+    s.dispatchEvent(new PointerEvent('pointerdown', Object.assign({ buttons: 1 }, at)));
+    s.dispatchEvent(new PointerEvent('pointerup', at));
+    s.dispatchEvent(new MouseEvent('click', Object.assign({ detail: click }, at)));
+  }
+  s.dispatchEvent(new MouseEvent('dblclick', Object.assign({ detail: 2 }, at)));
+  s.dispatchEvent(new KeyboardEvent('keydown', { key: 'ArrowUp', bubbles: true, cancelable: true }));
+  return { edit: { u: (x - r.left - p.x) / p.w, v: (y - r.top - p.y) / p.h,
+                   canvas: [s.clientWidth, s.clientHeight] } };
+})()
+)JS";
+
+// At the end: errors, the page's values, and what the analyser got.
+const char* const kFinal = R"JS(
+(function () {
+  var wave = QEQ.analyser.waveform();
+  var sum = 0, n = wave ? wave.left.length : 0;
+  for (var i = 0; i < n; i++) sum += wave.left[i] * wave.left[i];
+  var level = QEQ.analyser.columns([900, 1100])[0];
+  return { final: { errors: window.__qeqErrors === undefined ? null : window.__qeqErrors,
+                    values: QEQ.store.snapshot(), sampleRate: QEQ.analyser.sampleRate(),
+                    waveRms: n ? Math.sqrt(sum / n) : 0, levelAt1k: isFinite(level) ? level : -999 } };
+})()
+)JS";
+
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct EditorRun {
+  int status = -1;
+  std::string output;
+  std::map<std::string, nlohmann::json> states;  // "before", "after"
+  nlohmann::json edit, final;
+};
+
+EditorRun runEditor(const std::string& screenshot) {
+  EditorRun run;
+  const std::string command = quoted(QEQ_EDITOR_TOOL) + " --plugin " + quoted(QEQ_BUNDLE_PATH) +
+                              " --signal noise --seconds 45 --linger 2.5 --print-state" +
+                              " --init " + quoted(kErrorCollector) + " --wait-for " + quoted(kReady) +
+                              " --eval " + quoted(kEdit) + " --exit-eval " + quoted(kFinal) +
+                              " --screenshot " + quoted(screenshot) + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  const int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) {
+    const std::string tag = "processor-state ";
+    if (line.rfind(tag, 0) == 0) {
+      const auto space = line.find(' ', tag.size());
+      if (space != std::string::npos)
+        run.states[line.substr(tag.size(), space - tag.size())] =
+            nlohmann::json::parse(line.substr(space + 1), nullptr, false);
+      continue;
+    }
+    const nlohmann::json value = nlohmann::json::parse(line, nullptr, false);
+    if (!value.is_object()) continue;
+    if (value.contains("edit")) run.edit = value["edit"];
+    if (value.contains("final")) run.final = value["final"];
+  }
+  return run;
+}
+
+double valueOf(const nlohmann::json& values, int id) {
+  const std::string key = std::to_string(id);
+  return values.is_object() && values.contains(key) && values[key].is_number() ? values[key].get<double>()
+                                                                              : NAN;
+}
+
+TEST(RealPage, AnEditMadeOnThePageReachesTheProcessor) {
+  const std::string shot = qeqtest::ArtifactPath("real-page.png");
+  std::error_code ignored;
+  std::filesystem::remove(shot, ignored);
+  const EditorRun run = runEditor(shot);
+  ASSERT_EQ(run.status, 0) << run.output;
+  ASSERT_TRUE(run.edit.is_object()) << run.output;
+  ASSERT_TRUE(run.final.is_object()) << run.output;
+  const nlohmann::json& before = run.states.at("before");
+  const nlohmann::json& after = run.states.at("after");
+  ASSERT_EQ(before.size(), 314u) << run.output;
+  ASSERT_EQ(after.size(), 314u) << run.output;
+
+  // The graph spans 20 Hz .. 22 kHz logarithmically, exactly the frequency
+  // parameter's mapping, and +30 .. -30 dB top to bottom, the gain's range:
+  // so the click's place on the plot is the normalised value. One pixel of
+  // rounding is allowed; the arrow adds half a decibel.
+  const double u = run.edit["u"].get<double>(), v = run.edit["v"].get<double>();
+  const double pixel = 2.0 / run.edit["canvas"][0].get<double>();
+  EXPECT_NEAR(u, 0.5, pixel);
+  EXPECT_NEAR(v, 0.25, 4 * pixel);
+  EXPECT_LT(valueOf(before, 2000), 0.5) << "band 1 should start disabled";
+  EXPECT_EQ(valueOf(after, 2000), 1.0) << "band 1 was not enabled in the processor";
+  EXPECT_EQ(valueOf(after, 2001), 0.0) << "a click in mid-range makes a bell";
+  EXPECT_NEAR(valueOf(after, 2002), u, 1e-5);
+  EXPECT_NEAR(valueOf(after, 2003), (1.0 - v) + 0.5 / 60.0, 1e-5);
+
+  // Nothing else moved in the processor, and the page shows what it holds.
+  const nlohmann::json& page = run.final["values"];
+  ASSERT_EQ(page.size(), 314u);
+  int unchanged = 0;
+  for (const auto& [key, value] : after.items()) {
+    const int id = std::stoi(key);
+    if (id < 2000 || id > 2003) {
+      EXPECT_EQ(value.get<double>(), valueOf(before, id)) << "parameter " << id;
+      ++unchanged;
+    }
+    EXPECT_NEAR(valueOf(page, id), value.get<double>(), 1e-6) << "parameter " << id;
+  }
+  EXPECT_EQ(unchanged, 314 - 4);
+
+  // Script errors anywhere in the run, and the analyser fed by the processor
+  // (noise at -12 dBFS peak, then the +15.5 dB bell: clearly not silence).
+  ASSERT_TRUE(run.final["errors"].is_array()) << "the error collector did not run";
+  EXPECT_TRUE(run.final["errors"].empty()) << run.final["errors"].dump(2);
+  EXPECT_EQ(run.final["sampleRate"].get<double>(), 48000.0);
+  EXPECT_GT(run.final["waveRms"].get<double>(), 0.05);
+  EXPECT_GT(run.final["levelAt1k"].get<double>(), -60.0);
+
+  QuenrilEQ::editorhost::RgbImage image;
+  ASSERT_TRUE(QuenrilEQ::editorhost::ReadPng(shot, image));
+  EXPECT_EQ(image.width, 1400);
+  EXPECT_EQ(image.height, 900);
+  const qeqtest::ImageFacts facts = qeqtest::FactsOf(image, QuenrilEQ::editorhost::EditorFrame::kBackground);
+  EXPECT_GT(facts.distinctColours, 100);
+  EXPECT_LT(facts.fractionLikeBackground, 0.001) << "the page does not cover the window";
+}
+
+}  // namespace
