@@ -51,29 +51,29 @@ public:
 
 void registerParameters (ParameterContainer& container)
 {
-	for (const ParamSpec& spec : parameterTable ())
+	for (const ParamSpec& param : parameterTable ())
 	{
 		String128 title {};
-		toString128 (spec.title, title);
-		if (spec.kind == ParamKind::List)
+		toString128 (param.title, title);
+		if (param.kind == ParamKind::List)
 		{
-			auto* list = new ClampedListParameter (title, spec.id, nullptr,
+			auto* list = new ClampedListParameter (title, param.id, nullptr,
 			                                       ParameterInfo::kCanAutomate | ParameterInfo::kIsList);
-			for (const std::string& entry : spec.entries)
+			for (const std::string& entry : param.entries)
 			{
 				String128 e {};
 				toString128 (entry, e);
 				list->appendString (e);
 			}
-			list->setNormalized (spec.defaultNormalized);
-			list->getInfo ().defaultNormalizedValue = spec.defaultNormalized;
+			list->setNormalized (param.defaultNormalized);
+			list->getInfo ().defaultNormalizedValue = param.defaultNormalized;
 			container.addParameter (list);  // the container takes the reference of new
 			continue;
 		}
 		String128 units {};
-		toString128 (spec.units, units);
-		container.addParameter (new ClampedParameter (title, spec.id, units, spec.defaultNormalized,
-		                                              spec.stepCount, ParameterInfo::kCanAutomate));
+		toString128 (param.units, units);
+		container.addParameter (new ClampedParameter (title, param.id, units, param.defaultNormalized,
+		                                              param.stepCount, ParameterInfo::kCanAutomate));
 	}
 }
 

@@ -48,8 +48,8 @@ tresult PLUGIN_API QuenrilEQProcessor::initialize (FUnknown* context)
 
 	// Defaults are stored without acting on them: setupProcessing designs the bands.
 	AudioStateScope scope (stateLock);
-	for (const ParamSpec& spec : parameterTable ())
-		values.set (spec.id, static_cast<float> (spec.defaultNormalized));
+	for (const ParamSpec& param : parameterTable ())
+		values.set (param.id, static_cast<float> (param.defaultNormalized));
 	return kResultOk;
 }
 

@@ -37,19 +37,19 @@ TEST_F(PluginParametersTest, AllParameterObjectsIndexedByIdentifier) {
   for (const json& o : objects) filled += o.is_null() ? 0 : 1;
   EXPECT_EQ(filled, 314u);
 
-  for (const ParamSpec& spec : parameterTable()) {
-    const json& o = objects[spec.id];
-    ASSERT_TRUE(o.is_object()) << spec.id;
-    EXPECT_EQ(o["info"]["id"], spec.id);
-    EXPECT_EQ(o["info"]["title"], spec.title);
-    EXPECT_EQ(o["info"]["stepCount"], spec.stepCount) << spec.title;
-    EXPECT_EQ(o["info"]["defaultNormalizedValue"].get<double>(), spec.defaultNormalized) << spec.title;
+  for (const ParamSpec& param : parameterTable()) {
+    const json& o = objects[param.id];
+    ASSERT_TRUE(o.is_object()) << param.id;
+    EXPECT_EQ(o["info"]["id"], param.id);
+    EXPECT_EQ(o["info"]["title"], param.title);
+    EXPECT_EQ(o["info"]["stepCount"], param.stepCount) << param.title;
+    EXPECT_EQ(o["info"]["defaultNormalizedValue"].get<double>(), param.defaultNormalized) << param.title;
     EXPECT_EQ(o["isRangeParameter"], false);
     // Units: 128 code units, the text and then zeros.
     ASSERT_EQ(o["info"]["units"].size(), 128u);
     for (size_t i = 0; i < 128; ++i) {
-      const unsigned expected = i < spec.units.size() ? static_cast<unsigned char>(spec.units[i]) : 0u;
-      ASSERT_EQ(o["info"]["units"][i], expected) << spec.title << " unit " << i;
+      const unsigned expected = i < param.units.size() ? static_cast<unsigned char>(param.units[i]) : 0u;
+      ASSERT_EQ(o["info"]["units"][i], expected) << param.title << " unit " << i;
     }
   }
   EXPECT_EQ(objects[bandParamId(0, kFieldFreq)]["info"]["units"][0], 72);  // 'H'

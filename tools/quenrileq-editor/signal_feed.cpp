@@ -8,24 +8,24 @@ namespace editorhost {
 
 using namespace Steinberg;
 
-bool ParseSignalSpec(const std::string& text, SignalSpec& spec) {
+bool ParseSignalSpec(const std::string& text, SignalSpec& signal) {
   if (text == "noise") {
-    spec.kind = SignalSpec::Kind::Noise;
+    signal.kind = SignalSpec::Kind::Noise;
     return true;
   }
   if (text.rfind("sine:", 0) == 0) {
     char* end = nullptr;
     const double hz = std::strtod(text.c_str() + 5, &end);
     if (end == text.c_str() + 5 || *end != '\0' || !(hz > 0.0 && hz < 24000.0)) return false;
-    spec.kind = SignalSpec::Kind::Sine;
-    spec.frequencyHz = hz;
+    signal.kind = SignalSpec::Kind::Sine;
+    signal.frequencyHz = hz;
     return true;
   }
   return false;
 }
 
-SignalFeed::SignalFeed(host::PluginInstance& instance, SignalSpec spec)
-    : instance_(instance), spec_(spec) {
+SignalFeed::SignalFeed(host::PluginInstance& instance, SignalSpec signal)
+    : instance_(instance), spec_(signal) {
   instance_.activateDefaultBuses();
   ok_ = instance_.start(kSampleRate, kBlock, Vst::kRealtime) == kResultOk;
   if (!ok_) return;

@@ -22,7 +22,7 @@ struct SignalSpec {
 };
 
 /// Parses "noise" or "sine:HZ" (0 < HZ < 24000); false for anything else.
-bool ParseSignalSpec(const std::string& text, SignalSpec& spec);
+bool ParseSignalSpec(const std::string& text, SignalSpec& signal);
 
 /// Feeds one plug-in instance from the host's main loop (no audio thread:
 /// the tool has no audio device, only a clock). Processing starts with the
@@ -32,7 +32,7 @@ class SignalFeed {
   static constexpr double kSampleRate = 48000.0;  ///< Hz
   static constexpr int kBlock = 256;              ///< samples per process call
 
-  SignalFeed(host::PluginInstance& instance, SignalSpec spec);
+  SignalFeed(host::PluginInstance& instance, SignalSpec signal);
   /// False when the processor refused to start.
   bool Ok() const { return ok_; }
 
