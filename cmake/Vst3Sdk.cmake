@@ -36,6 +36,10 @@ add_library(vst3sdk STATIC
   ${PROJECT_SOURCE_DIR}/sdk/guiiids.cpp
 )
 target_include_directories(vst3sdk SYSTEM PUBLIC "${_sdk}")
+# Reference counts must be read atomically: see sdk/compat/stdatomic.h.
+set_source_files_properties(${_sdk}/pluginterfaces/base/funknown.cpp PROPERTIES
+  COMPILE_DEFINITIONS "SMTG_USE_STDATOMIC_H=1"
+  INCLUDE_DIRECTORIES "${PROJECT_SOURCE_DIR}/sdk/compat")
 target_compile_definitions(vst3sdk PUBLIC $<IF:$<CONFIG:Debug>,DEVELOPMENT=1,RELEASE=1>)
 set_target_properties(vst3sdk PROPERTIES POSITION_INDEPENDENT_CODE ON)
 # Third-party code: its warnings are not ours to fix.

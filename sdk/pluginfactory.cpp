@@ -4,17 +4,22 @@
 
 namespace Steinberg {
 
-CPluginFactory::CPluginFactory (const PFactoryInfo& info) : factoryInfo (info)
+CPluginFactory::CPluginFactory (const PFactoryInfo& info) : factoryInfo (info) {}
+
+CPluginFactory::~CPluginFactory () = default;
+
+uint32 PLUGIN_API CPluginFactory::addRef ()
 {
-	FUNKNOWN_CTOR
+	return ++refCount;
 }
 
-CPluginFactory::~CPluginFactory ()
+uint32 PLUGIN_API CPluginFactory::release ()
 {
-	FUNKNOWN_DTOR
+	const uint32 remaining = --refCount;
+	if (remaining == 0)
+		delete this;
+	return remaining;
 }
-
-IMPLEMENT_REFCOUNT (CPluginFactory)
 
 tresult PLUGIN_API CPluginFactory::queryInterface (const TUID _iid, void** obj)
 {

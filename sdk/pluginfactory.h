@@ -6,6 +6,7 @@
 
 #include "pluginterfaces/base/ipluginbase.h"
 
+#include <atomic>
 #include <vector>
 
 namespace Steinberg {
@@ -24,7 +25,10 @@ public:
 	                    void* context = nullptr);
 	bool isClassRegistered (const FUID& cid) const;
 
-	DECLARE_FUNKNOWN_METHODS
+	//---FUnknown: hosts share the factory between threads, so the count is atomic
+	tresult PLUGIN_API queryInterface (const TUID _iid, void** obj) SMTG_OVERRIDE;
+	uint32 PLUGIN_API addRef () SMTG_OVERRIDE;
+	uint32 PLUGIN_API release () SMTG_OVERRIDE;
 
 	//---IPluginFactory
 	tresult PLUGIN_API getFactoryInfo (PFactoryInfo* info) SMTG_OVERRIDE;
@@ -45,6 +49,7 @@ private:
 		void* context;
 	};
 
+	std::atomic<uint32> refCount {1};
 	PFactoryInfo factoryInfo;
 	std::vector<ClassEntry> classes;
 };

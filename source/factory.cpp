@@ -48,6 +48,9 @@ FUnknown* createController (void*)
 	return static_cast<Vst::IEditController*> (new QuenrilEQ::QuenrilEQController ());
 }
 
+// One factory per loaded module; its creation reference is the one the
+// first caller receives.
+std::mutex factoryMutex;
 CPluginFactory* moduleFactory = nullptr;
 
 // Forgets the module's factory when the host releases its last reference.
@@ -57,6 +60,7 @@ public:
 	using CPluginFactory::CPluginFactory;
 	~ModuleFactory () override
 	{
+		std::lock_guard<std::mutex> lock (factoryMutex);
 		if (moduleFactory == this)
 			moduleFactory = nullptr;
 	}
@@ -81,9 +85,6 @@ CPluginFactory* createFactory ()
 	return factory;
 }
 
-// One factory per loaded module; its creation reference is the one the
-// first caller receives.
-std::mutex factoryMutex;
 
 } // namespace
 

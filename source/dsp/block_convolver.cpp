@@ -77,7 +77,9 @@ __attribute__ ((always_inline)) inline void accumulateChunks (double* __restrict
 // the inverse transform; the 17 chunks in four register-sized groups. Built for AVX-512, for AVX2
 // and for the baseline, picked once at load time by CPU features (not CPU model), so the shipped
 // binary runs on any x86-64 and fast on the machines that have the wide units.
+#ifndef QEQ_NO_IFUNC
 __attribute__ ((target_clones ("avx512f", "avx2", "default")))
+#endif
 void multiplyAccumulate (double* __restrict acc, const double* __restrict ring, int newestSlot, int ringSize,
                          const double* __restrict kernel, int partitions) noexcept
 {
