@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 using namespace Steinberg;
@@ -28,6 +29,23 @@ template <typename T>
 T atLeast (T value, T floor)
 {
 	return value < floor ? floor : value;
+}
+
+/** The host's 32-bit sample for one of ours. Settings in range can still ask for
+    more than a float holds (resonant cuts stacked on one frequency gain hundreds
+    of dB each), so values beyond the float range saturate at +-FLT_MAX and a NaN
+    becomes silence: the host never receives an infinity or a NaN. [audio thread] */
+inline float toHostSample (double x) noexcept
+{
+	constexpr double kLimit = std::numeric_limits<float>::max ();
+	return x != x ? 0.0f : static_cast<float> (std::clamp (x, -kLimit, kLimit));
+}
+
+/** toHostSample over samples already in float (the convolver writes them). */
+void limitToHostRange (float* out, int n) noexcept
+{
+	for (int i = 0; i < n; ++i)
+		out[i] = toHostSample (out[i]);
 }
 } // namespace
 
@@ -323,8 +341,8 @@ void QuenrilEQProcessor::renderNaturalStereo (ProcessData& data, bool haveSidech
 		                    sc ? scRight.data () : nullptr, n);
 		for (int s = 0; s < n; ++s)
 		{
-			out[0][start + s] = static_cast<float> (left[s]);
-			out[1][start + s] = static_cast<float> (right[s]);
+			out[0][start + s] = toHostSample (left[s]);
+			out[1][start + s] = toHostSample (right[s]);
 		}
 		pushSamples (waveformRing (0), out[0] + start, n);
 		pushSamples (waveformRing (1), out[1] + start, n);
@@ -344,6 +362,7 @@ void QuenrilEQProcessor::renderPerChannel (ProcessData& data, int numChannels) n
 		if (linearMode)
 		{
 			engine.processBlock (c, in, out, data.numSamples);
+			limitToHostRange (out, data.numSamples);
 		}
 		else
 		{
@@ -355,7 +374,7 @@ void QuenrilEQProcessor::renderPerChannel (ProcessData& data, int numChannels) n
 					left[s] = in[start + s];
 				processMonoBlock (bank, left.data (), n);
 				for (int s = 0; s < n; ++s)
-					out[start + s] = static_cast<float> (left[s]);
+					out[start + s] = toHostSample (left[s]);
 			}
 		}
 		pushSamples (waveformRing (c), out, data.numSamples);

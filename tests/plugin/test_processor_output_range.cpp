@@ -65,12 +65,14 @@ TEST (ProcessorOutputRange, OverloadSaturatesInsteadOfInfinity)
 		const char* name;
 		int channels;
 		bool linear;
+		int bands;
 	};
-	for (const Case& c : {Case {"natural stereo", 2, false}, Case {"natural mono", 1, false},
-	                      Case {"linear stereo", 2, true}})
+	// The linear kernel spreads the resonances over its length, so it needs every band.
+	for (const Case& c : {Case {"natural stereo", 2, false, 6}, Case {"natural mono", 1, false, 6},
+	                      Case {"linear stereo", 2, true, kParamBands}})
 	{
 		ProcessorRig rig (48000.0, 1024, c.channels);
-		stackResonantCuts (rig, 6);
+		stackResonantCuts (rig, c.bands);
 		if (c.linear)
 			rig.set (kPhaseModeId, 1.0);
 		const float peak = peakOverSeconds (rig, c.channels);
