@@ -192,27 +192,31 @@ std::vector<std::string> listPresets ()
 	return names;
 }
 
-bool loadPresetByName (PresetTarget& target, const std::string& name)
+namespace {
+/** The file of a valid preset name in the presets folder (created on the way); empty when the
+    name is refused or there is no folder. */
+std::string presetPathForName (const std::string& name)
 {
 	if (!isPresetNameValid (name))
-		return false;
+		return {};
 	const std::string folder = createdPresetsFolder ();
-	if (folder.empty ())
-		return false;
-	const std::string path = presetPath (folder, name);
-	if (!exists (path))
+	return folder.empty () ? std::string () : presetPath (folder, name);
+}
+} // namespace
+
+bool loadPresetByName (PresetTarget& target, const std::string& name)
+{
+	const std::string path = presetPathForName (name);
+	if (path.empty () || !exists (path))
 		return false;
 	return readPresetFile (target, path);
 }
 
 bool savePresetByName (PresetTarget& target, const std::string& name, const FileOps& ops)
 {
-	if (!isPresetNameValid (name))
+	const std::string path = presetPathForName (name);
+	if (path.empty ())
 		return false;
-	const std::string folder = createdPresetsFolder ();
-	if (folder.empty ())
-		return false;
-	const std::string path = presetPath (folder, name);
 	createFolders (fs::path (path).parent_path ().string ());
 	return writePresetFile (target, path, ops);
 }
