@@ -4,6 +4,7 @@
 
 namespace {
 std::atomic<int> loadCounter {0};
+// Kept as the SDK's module entry keeps it; the editor finds its files by itself.
 std::atomic<void*> moduleHandle {nullptr};
 
 bool enterModule ()
@@ -18,12 +19,6 @@ bool leaveModule ()
 	return --loadCounter >= 0;
 }
 } // namespace
-
-namespace Steinberg {
-namespace Module {
-void* handle () { return moduleHandle.load (); }
-} // namespace Module
-} // namespace Steinberg
 
 extern "C" {
 

@@ -4,15 +4,6 @@
 
 #include "pluginterfaces/base/fplatform.h"
 
-namespace Steinberg {
-namespace Module {
-
-/** The handle dlopen gave to ModuleEntry, or null before it ran. */
-void* handle ();
-
-} // namespace Module
-} // namespace Steinberg
-
 extern "C" {
 SMTG_EXPORT_SYMBOL bool InitDll ();
 SMTG_EXPORT_SYMBOL bool ExitDll ();
