@@ -1,5 +1,8 @@
 #include "editor_session.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -115,6 +118,18 @@ ImageFacts FactsOf(const QuenrilEQ::editorhost::RgbImage& image, unsigned long b
   facts.distinctColours = static_cast<int>(colours.size());
   facts.fractionLikeBackground = total ? static_cast<double>(like) / total : 1.0;
   return facts;
+}
+
+CommandRun RunCommand(const std::string& command) {
+  CommandRun run;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  const int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
 }
 
 }  // namespace qeqtest

@@ -59,6 +59,13 @@ class EditorSession {
 
 /// Colour statistics of a screenshot, for telling a painted page from an
 /// empty window.
+/// Exit status and everything a shell command printed (stdout and stderr).
+struct CommandRun {
+  int status = -1;
+  std::string output;
+};
+CommandRun RunCommand(const std::string& command);
+
 struct ImageFacts {
   int distinctColours = 0;          // counted on a 4-pixel grid, capped at 10000
   double fractionLikeBackground = 0;  // pixels within 8 levels of the given colour

@@ -6,12 +6,10 @@
 // the processor's state before and after, the page's values with the
 // processor's, and look for script errors. The screenshot is kept in
 // artifacts/editor/real-page.png for people to look at.
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -101,14 +99,10 @@ EditorRun runEditor(const std::string& screenshot) {
                               " --signal noise --seconds 45 --linger 2.5 --print-state" +
                               " --init " + quoted(kErrorCollector) + " --wait-for " + quoted(kReady) +
                               " --eval " + quoted(kEdit) + " --exit-eval " + quoted(kFinal) +
-                              " --screenshot " + quoted(screenshot) + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+                              " --screenshot " + quoted(screenshot);
+  const qeqtest::CommandRun tool = qeqtest::RunCommand(command);
+  run.status = tool.status;
+  run.output = tool.output;
 
   std::istringstream lines(run.output);
   for (std::string line; std::getline(lines, line);) {

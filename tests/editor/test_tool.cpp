@@ -1,10 +1,8 @@
 // quenrileq-editor, the stand-alone host, with the real bundle: it opens the
 // editor, runs scripts in the page, feeds audio and saves a screenshot.
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -12,22 +10,10 @@
 
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string output;
-};
+using ToolRun = qeqtest::CommandRun;
 
 ToolRun runTool(const std::string& arguments) {
-  ToolRun run;
-  const std::string command = std::string("'") + QEQ_EDITOR_TOOL + "' " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
+  return qeqtest::RunCommand(std::string("'") + QEQ_EDITOR_TOOL + "' " + arguments);
 }
 
 TEST(EditorTool, RejectsBadCommandLines) {
