@@ -1,11 +1,15 @@
 #include "editor_session.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+
+#include "helper_process.h"
+#include "helper_webview.h"
 
 namespace qeqtest {
 
@@ -23,6 +27,9 @@ class TempUserFolders : public ::testing::Environment {
     path_ = pattern;
     setenv("HOME", path_.c_str(), 1);
     setenv("XDG_DATA_HOME", (path_ + "/data").c_str(), 1);
+    // Views made in this program look for the helper beside this program,
+    // not in the bundle.
+    webbridge::SetHelperProgramPath(QEQ_HELPER_PROGRAM);
   }
   void TearDown() override {
     std::error_code ignored;
@@ -65,10 +72,11 @@ EditorSession::~EditorSession() {
   controller_->terminate();
 }
 
-tresult EditorSession::Open(const std::string& page) {
+tresult EditorSession::Open(const std::string& page, webbridge::Bindings* extra) {
   Close();
-  view_ = owned(new webbridge::WebviewPluginView(controller_.get(), "QuenrilEQ", {bindings_.get(), eqBindings_.get(), presetBindings_.get()},
-                                                 
+  std::vector<webbridge::Bindings*> sets = {bindings_.get(), eqBindings_.get(), presetBindings_.get()};
+  if (extra) sets.push_back(extra);
+  view_ = owned(new webbridge::WebviewPluginView(controller_.get(), "QuenrilEQ", sets,
                                                  ViewRect(0, 0, 1400, 900), page));
   view_->setFrame(frame_);
   void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(frame_->WindowId()));
@@ -81,6 +89,11 @@ void EditorSession::Close() {
   view_->setFrame(nullptr);
   view_ = nullptr;
   bindings_->DetachWebview();
+}
+
+pid_t EditorSession::HelperPid() {
+  auto* helper = dynamic_cast<webbridge::HelperWebview*>(view_ ? view_->GetWebview() : nullptr);
+  return helper ? helper->HelperPid() : -1;
 }
 
 nlohmann::json EditorSession::Eval(const std::string& script, int timeoutMs) {
@@ -131,5 +144,7 @@ CommandRun RunCommand(const std::string& command) {
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return run;
 }
+
+bool ProcessExists(pid_t pid) { return pid > 0 && kill(pid, 0) == 0; }
 
 }  // namespace qeqtest

@@ -35,10 +35,13 @@ class EditorSession {
   QuenrilEQ::QuenrilEQController& Controller() { return *controller_; }
   QuenrilEQ::editorhost::EditorFrame& Frame() { return *frame_; }
   webbridge::WebviewPluginView* View() { return view_.get(); }
+  /// The view's helper process id, or -1 (no view, or no helper running).
+  pid_t HelperPid();
 
   /// Makes a view for the page (empty: the bundle's own page) and attaches
-  /// it to the frame; returns attached's answer.
-  Steinberg::tresult Open(const std::string& page);
+  /// it to the frame; returns attached's answer. `extra` is bound after the
+  /// controller's three sets.
+  Steinberg::tresult Open(const std::string& page, webbridge::Bindings* extra = nullptr);
   /// removed(), then releases the view.
   void Close();
 
@@ -65,6 +68,9 @@ struct CommandRun {
   std::string output;
 };
 CommandRun RunCommand(const std::string& command);
+
+/// Whether a process with this id still exists, zombies included.
+bool ProcessExists(pid_t pid);
 
 struct ImageFacts {
   int distinctColours = 0;          // counted on a 4-pixel grid, capped at 10000

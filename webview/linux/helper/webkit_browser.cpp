@@ -2,17 +2,13 @@
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
-// Xlib names its zero window "None", which hides SizeHint::None.
-#undef None
 #include <webkit2/webkit2.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <utility>
 
 #include "egl_probe.h"
-#include "module_paths.h"
 
 namespace webbridge {
 
@@ -21,12 +17,9 @@ namespace {
 using nlohmann::json;
 using ScriptCallback = std::function<void(const json&)>;
 
-// One web context for every editor of the process: one network process, and
-// one owner of the profile folder (two contexts on one folder would fight
-// over its databases). Kept until the process ends, like the module itself.
-WebKitWebContext* sharedContext() {
-  static WebKitWebContext* context = [] {
-    const std::string folder = BrowserProfileFolder();
+// The one web context of this helper. Kept until the process ends.
+WebKitWebContext* sharedContext(const std::string& folder) {
+  static WebKitWebContext* context = [&folder] {
     WebKitWebsiteDataManager* data =
         folder.empty() ? webkit_website_data_manager_new_ephemeral()
                        : webkit_website_data_manager_new(
@@ -34,6 +27,9 @@ WebKitWebContext* sharedContext() {
                              (folder + "/cache").c_str(), nullptr);
     WebKitWebContext* made = webkit_web_context_new_with_website_data_manager(data);
     g_object_unref(data);
+    // The page comes from local files: nothing is worth a disk cache, which
+    // several editors' helpers would otherwise share.
+    webkit_web_context_set_cache_model(made, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     return made;
   }();
   return context;
@@ -69,13 +65,12 @@ void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
 
 }  // namespace
 
-std::string BrowserProfileFolder() {
-  return ProfileFolderFor(ModuleFilePath(), std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-}
-
-WebKitBrowser::WebKitBrowser(unsigned long parent, bool debug, ReadyCallback ready,
-                             Steinberg::Linux::IRunLoop* runLoop)
-    : WebviewGtk(parent, debug, std::move(ready), runLoop) {}
+WebKitBrowser::WebKitBrowser(unsigned long parent, bool debug, std::string profileFolder,
+                             MessageSink sink, std::function<void()> gone)
+    : WebviewGtk(parent, std::move(gone)),
+      debug_(debug),
+      profileFolder_(std::move(profileFolder)),
+      sink_(std::move(sink)) {}
 
 WebKitBrowser::~WebKitBrowser() {
   Terminate();  // while this part still exists, so OnWindowGone reaches it
@@ -93,10 +88,10 @@ bool WebKitBrowser::CreateBrowser() {
                    G_CALLBACK(&WebKitBrowser::onScriptMessage), this);
   webkit_user_content_manager_register_script_message_handler(content_, kMessageChannel);
 
-  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedContext(),
+  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedContext(profileFolder_),
                                        "user-content-manager", content_, nullptr));
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
-  if (Debug()) webkit_settings_set_enable_developer_extras(settings, TRUE);
+  if (debug_) webkit_settings_set_enable_developer_extras(settings, TRUE);
   if (!GpuRenderNodeAvailable())
     webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   g_signal_connect(view_, "load-changed", G_CALLBACK(&WebKitBrowser::onLoadChanged), this);
@@ -104,11 +99,10 @@ bool WebKitBrowser::CreateBrowser() {
                    this);
   gtk_container_add(GTK_CONTAINER(Window()), GTK_WIDGET(view_));
   gtk_widget_show(GTK_WIDGET(view_));
-  if (Debug()) webkit_web_inspector_show(webkit_web_view_get_inspector(view_));
+  if (debug_) webkit_web_inspector_show(webkit_web_view_get_inspector(view_));
   cancel_ = g_cancellable_new();
 
   AddInitScript(kTransportScript);
-  CallReady();
   return true;
 }
 
@@ -158,15 +152,6 @@ void WebKitBrowser::SetVisible(bool visible) {
   if (visible) Resize();
 }
 
-void WebKitBrowser::Dispatch(std::function<void()> fn) {
-  if (!fn) return;
-  try {
-    fn();
-  } catch (...) {
-    // Callers run from GLib callbacks: nothing may unwind into them.
-  }
-}
-
 void WebKitBrowser::Resize() {
   if (view_) gtk_widget_queue_resize(GTK_WIDGET(view_));
 }
@@ -203,7 +188,7 @@ void WebKitBrowser::onScriptMessage(WebKitUserContentManager*, void* result, voi
   char* text = jsc_value_to_string(value);
   const std::string message = text ? text : "";
   g_free(text);
-  browser->OnMessage(message);
+  if (browser->sink_) browser->sink_(message);
   // Every message is also handed back to the page, as the Windows browser's
   // web messages are.
   try {
