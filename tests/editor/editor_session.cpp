@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <set>
 
 #include "helper_process.h"
 #include "helper_webview.h"
@@ -112,25 +111,6 @@ nlohmann::json EditorSession::Eval(const std::string& script, int timeoutMs) {
 bool EditorSession::WaitFor(const std::string& script, int timeoutMs) {
   const std::string truthy = "!!(" + script + ")";
   return frame_->RunUntil([&] { return Eval(truthy, 1000) == true; }, timeoutMs);
-}
-
-ImageFacts FactsOf(const QuenrilEQ::editorhost::RgbImage& image, unsigned long backgroundRgb) {
-  ImageFacts facts;
-  std::set<unsigned long> colours;
-  long like = 0, total = 0;
-  const int br = (backgroundRgb >> 16) & 0xff, bg = (backgroundRgb >> 8) & 0xff, bb = backgroundRgb & 0xff;
-  for (int y = 0; y < image.height; y += 4) {
-    for (int x = 0; x < image.width; x += 4) {
-      const std::size_t at = (static_cast<std::size_t>(y) * image.width + x) * 3;
-      const int r = image.rgb[at], g = image.rgb[at + 1], b = image.rgb[at + 2];
-      if (colours.size() < 10000) colours.insert((r << 16) | (g << 8) | b);
-      if (std::abs(r - br) <= 8 && std::abs(g - bg) <= 8 && std::abs(b - bb) <= 8) ++like;
-      ++total;
-    }
-  }
-  facts.distinctColours = static_cast<int>(colours.size());
-  facts.fractionLikeBackground = total ? static_cast<double>(like) / total : 1.0;
-  return facts;
 }
 
 CommandRun RunCommand(const std::string& command) {

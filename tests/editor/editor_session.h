@@ -60,8 +60,6 @@ class EditorSession {
   Steinberg::IPtr<webbridge::WebviewPluginView> view_;
 };
 
-/// Colour statistics of a screenshot, for telling a painted page from an
-/// empty window.
 /// Exit status and everything a shell command printed (stdout and stderr).
 struct CommandRun {
   int status = -1;
@@ -72,10 +70,7 @@ CommandRun RunCommand(const std::string& command);
 /// Whether a process with this id still exists, zombies included.
 bool ProcessExists(pid_t pid);
 
-struct ImageFacts {
-  int distinctColours = 0;          // counted on a 4-pixel grid, capped at 10000
-  double fractionLikeBackground = 0;  // pixels within 8 levels of the given colour
-};
-ImageFacts FactsOf(const QuenrilEQ::editorhost::RgbImage& image, unsigned long backgroundRgb);
+using QuenrilEQ::editorhost::FactsOf;
+using QuenrilEQ::editorhost::ImageFacts;
 
 }  // namespace qeqtest

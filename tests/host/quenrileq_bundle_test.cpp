@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -32,6 +33,18 @@ TEST (QuenrilEQBundle, ExportsExactlyTheFiveEntryPoints)
 	EXPECT_EQ (exportedSymbols (Module::libraryPathOf (kBundle)), expected);
 }
 
+TEST (QuenrilEQBundle, BringsNoToolkitIntoTheHost)
+{
+	// Hosts built on GTK 2 or GTK 4 cannot have GTK 3 in their process; the
+	// editor's toolkit and browser live in a helper program instead.
+	const std::vector<std::string> needed = neededLibraries (Module::libraryPathOf (kBundle));
+	ASSERT_FALSE (needed.empty ());
+	EXPECT_NE (std::find (needed.begin (), needed.end (), "libc.so.6"), needed.end ());
+	for (const std::string& library : needed)
+		for (const char* toolkit : {"gtk", "gdk", "webkit", "javascriptcore", "glib", "gobject", "gio", "X11.so"})
+			EXPECT_EQ (library.find (toolkit), std::string::npos) << library;
+}
+
 TEST (QuenrilEQBundle, SymbolReaderAgreesWithAThirdPartyModule)
 {
 	if (!exists (kZamEq2))
@@ -40,6 +53,9 @@ TEST (QuenrilEQBundle, SymbolReaderAgreesWithAThirdPartyModule)
 	EXPECT_EQ (exportedSymbols (Module::libraryPathOf (kZamEq2)),
 	           (std::vector<std::string> {"GetPluginFactory", "ModuleEntry", "ModuleExit"}));
 	EXPECT_TRUE (exportedSymbols ("/nonexistent.so").empty ());
+	// What readelf -d lists for the same module.
+	EXPECT_EQ (neededLibraries (Module::libraryPathOf (kZamEq2)),
+	           (std::vector<std::string> {"libGL.so.1", "libX11.so.6", "libstdc++.so.6", "libm.so.6", "libgcc_s.so.1", "libc.so.6"}));
 	EXPECT_TRUE (exportedSymbols (QEQ_SOURCE_DIR "/CMakeLists.txt").empty ());
 }
 

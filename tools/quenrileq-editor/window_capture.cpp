@@ -4,7 +4,9 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <set>
 
 namespace QuenrilEQ {
 namespace editorhost {
@@ -120,6 +122,25 @@ bool ReadPng(const std::string& path, RgbImage& image) {
   image.height = static_cast<int>(reader.height);
   image.rgb = std::move(pixels);
   return true;
+}
+
+ImageFacts FactsOf(const RgbImage& image, unsigned long backgroundRgb) {
+  ImageFacts facts;
+  std::set<unsigned long> colours;
+  long like = 0, total = 0;
+  const int br = (backgroundRgb >> 16) & 0xff, bg = (backgroundRgb >> 8) & 0xff, bb = backgroundRgb & 0xff;
+  for (int y = 0; y < image.height; y += 4) {
+    for (int x = 0; x < image.width; x += 4) {
+      const std::size_t at = (static_cast<std::size_t>(y) * image.width + x) * 3;
+      const int r = image.rgb[at], g = image.rgb[at + 1], b = image.rgb[at + 2];
+      if (colours.size() < 10000) colours.insert((r << 16) | (g << 8) | b);
+      if (std::abs(r - br) <= 8 && std::abs(g - bg) <= 8 && std::abs(b - bb) <= 8) ++like;
+      ++total;
+    }
+  }
+  facts.distinctColours = static_cast<int>(colours.size());
+  facts.fractionLikeBackground = total ? static_cast<double>(like) / total : 1.0;
+  return facts;
 }
 
 }  // namespace editorhost

@@ -31,5 +31,13 @@ bool WritePng(const RgbImage& image, const std::string& path);
 /// Reads an 8-bit RGB or RGBA PNG file (alpha dropped); false on any error.
 bool ReadPng(const std::string& path, RgbImage& image);
 
+/// Colour statistics of a screenshot, for telling a painted page from an
+/// empty window.
+struct ImageFacts {
+  int distinctColours = 0;            // counted on a 4-pixel grid, capped at 10000
+  double fractionLikeBackground = 0;  // pixels within 8 levels of the given colour
+};
+ImageFacts FactsOf(const RgbImage& image, unsigned long backgroundRgb);
+
 }  // namespace editorhost
 }  // namespace QuenrilEQ

@@ -1,30 +1,14 @@
 #include "input_focus.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
+#include <cstdint>
+
 namespace webbridge {
 
 namespace {
-
-struct Embedding {
-  GtkWidget* toplevel;
-  Window wrapper;
-};
-
-// Our top-level's X window, or 0 once it is gone.
-Window toplevelXid(const Embedding& e) {
-  GdkWindow* w = gtk_widget_get_window(e.toplevel);
-  return w ? GDK_WINDOW_XID(w) : 0;
-}
-
-// Whether an X window is our top-level or one of GDK's windows inside it.
-bool ours(GdkDisplay* display, const Embedding& e, Window window) {
-  GdkWindow* gdkWindow = gdk_x11_window_lookup_for_display(display, window);
-  return gdkWindow && gdk_window_get_toplevel(gdkWindow) == gtk_widget_get_window(e.toplevel);
-}
 
 // The host's top-level above the wrapper: the first ancestor a window
 // manager manages (it carries WM_STATE), else the child of the root.
@@ -54,55 +38,55 @@ Window hostToplevel(Display* dpy, Window from) {
   return last;
 }
 
-void takeFocus(Display* dpy, Window window, Time time) {
+// Runs in the capture phase, before WebKit (which takes every press it
+// gets) sees the press.
+void onPressed(GtkGestureMultiPress*, gint, gdouble, gdouble, gpointer toplevel) {
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(toplevel));
+  if (!window) return;
+  GdkDisplay* display = gdk_window_get_display(window);
+  Display* dpy = GDK_DISPLAY_XDISPLAY(display);
+  const Window xid = GDK_WINDOW_XID(window);
+  gdk_x11_display_error_trap_push(display);
   // Focus on a window that is mapped but not viewable (a host hid its
-  // window) is an X error, and an old timestamp is silently ignored.
+  // window) is an X error, and a request older than the last focus change
+  // is silently ignored: check, and pass the press's own time.
   XWindowAttributes attributes;
-  if (!XGetWindowAttributes(dpy, window, &attributes) || attributes.map_state != IsViewable) return;
-  XSetInputFocus(dpy, window, RevertToParent, time);
+  if (XGetWindowAttributes(dpy, xid, &attributes) && attributes.map_state == IsViewable)
+    XSetInputFocus(dpy, xid, RevertToParent, gtk_get_current_event_time());
+  gdk_x11_display_error_trap_pop_ignored(display);
 }
 
-GdkFilterReturn onXEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
-  const auto* e = static_cast<const Embedding*>(data);
-  auto* ev = static_cast<XEvent*>(xevent);
-  if (ev->type != ButtonPress && ev->type != LeaveNotify) return GDK_FILTER_CONTINUE;
-  GdkDisplay* display = gdk_display_get_default();
+gboolean onLeave(GtkWidget* toplevel, GdkEventCrossing* event, gpointer wrapper) {
+  // Moving onto a part of the page, or a grab (an open menu), is no leaving.
+  if (event->detail == GDK_NOTIFY_INFERIOR || event->mode != GDK_CROSSING_NORMAL) return FALSE;
+  GdkWindow* window = gtk_widget_get_window(toplevel);
+  if (!window) return FALSE;
+  GdkDisplay* display = gdk_window_get_display(window);
   Display* dpy = GDK_DISPLAY_XDISPLAY(display);
-  const Window toplevel = toplevelXid(*e);
-  if (toplevel == 0) return GDK_FILTER_CONTINUE;
   gdk_x11_display_error_trap_push(display);
-  if (ev->type == ButtonPress && ours(display, *e, ev->xbutton.window)) {
-    takeFocus(dpy, toplevel, ev->xbutton.time);
-  } else if (ev->type == LeaveNotify && ev->xcrossing.window == toplevel &&
-             ev->xcrossing.detail != NotifyInferior && ev->xcrossing.mode == NotifyNormal) {
-    Window focus = 0;
-    int revert = 0;
-    XGetInputFocus(dpy, &focus, &revert);
-    if (focus == toplevel || ours(display, *e, focus)) {
-      if (const Window host = hostToplevel(dpy, e->wrapper))
-        XSetInputFocus(dpy, host, RevertToParent, ev->xcrossing.time);
-    }
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(dpy, &focus, &revert);
+  if (focus == GDK_WINDOW_XID(window)) {
+    if (const Window host = hostToplevel(dpy, static_cast<Window>(reinterpret_cast<std::uintptr_t>(wrapper))))
+      XSetInputFocus(dpy, host, RevertToParent, event->time);
   }
   gdk_x11_display_error_trap_pop_ignored(display);
-  return GDK_FILTER_CONTINUE;
-}
-
-// One helper process shows one editor, so one filter for the whole display
-// sees the presses on every window WebKit may make inside ours.
-Embedding embedding{};
-
-void onToplevelDestroyed(GtkWidget*, gpointer) {
-  gdk_window_remove_filter(nullptr, onXEvent, &embedding);
-  embedding = {};
+  return FALSE;
 }
 
 }  // namespace
 
 void FollowClicksWithKeyboardFocus(GtkWidget* toplevel, unsigned long wrapper) {
-  if (embedding.toplevel) return;
-  embedding = {toplevel, wrapper};
-  gdk_window_add_filter(nullptr, onXEvent, &embedding);
-  g_signal_connect(toplevel, "destroy", G_CALLBACK(onToplevelDestroyed), nullptr);
+  GtkGesture* press = gtk_gesture_multi_press_new(toplevel);
+  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(press), 0);  // any button
+  gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(press), GTK_PHASE_CAPTURE);
+  g_signal_connect(press, "pressed", G_CALLBACK(onPressed), toplevel);
+  // The gesture lives as long as the window.
+  g_object_set_data_full(G_OBJECT(toplevel), "webbridge-focus-on-press", press, g_object_unref);
+  gtk_widget_add_events(toplevel, GDK_LEAVE_NOTIFY_MASK);
+  g_signal_connect(toplevel, "leave-notify-event", G_CALLBACK(onLeave),
+                   reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(wrapper)));
 }
 
 }  // namespace webbridge

@@ -11,8 +11,7 @@ typedef struct _GtkWidget GtkWidget;
 namespace webbridge {
 
 /// Installs the focus handling for `toplevel` (a realized GTK window living
-/// inside the X window `wrapper`). Stays for the life of the process; events
-/// of windows that are gone are ignored. [main thread]
+/// inside the X window `wrapper`) for the life of that window. [main thread]
 void FollowClicksWithKeyboardFocus(GtkWidget* toplevel, unsigned long wrapper);
 
 }  // namespace webbridge

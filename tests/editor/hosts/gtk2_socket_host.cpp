@@ -1,0 +1,145 @@
+// A host built on GTK 2, as Ardour is: the editor's parent window is a
+// GtkSocket in a GTK 2 window, and the plug-in is driven from GLib's main
+// loop through IRunLoop. GTK 3 could not load in this process; the editor
+// must still show, take edits, survive its browser crashing, and leave no
+// helper process behind. Prints "helper-pid N" for every helper it saw, so
+// that whoever runs it can check that none outlives it.
+#include <gtest/gtest.h>
+
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+#undef None  // Xlib's, which gtest also uses as a name
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <set>
+
+#include "host_support.h"
+#include "window_capture.h"
+
+namespace {
+
+using namespace Steinberg;
+using QuenrilEQ::host::HandlerCall;
+
+std::set<pid_t> seenHelpers;
+
+void noteHelpers() {
+  for (pid_t pid : qeqhost::HelperChildren()) seenHelpers.insert(pid);
+}
+
+struct HostWindow {
+  HostWindow() {
+    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    socket = gtk_socket_new();
+    gtk_widget_set_size_request(socket, 1400, 900);
+    gtk_container_add(GTK_CONTAINER(window), socket);
+    gtk_widget_show_all(window);
+    g_object_add_weak_pointer(G_OBJECT(socket), reinterpret_cast<gpointer*>(&socket));
+    qeqhost::PumpFor(300);
+  }
+  ~HostWindow() {
+    gtk_widget_destroy(window);
+    qeqhost::PumpFor(100);
+  }
+  unsigned long socketId() const { return socket ? gtk_socket_get_id(GTK_SOCKET(socket)) : 0; }
+  Window toplevel() const { return GDK_WINDOW_XID(gtk_widget_get_window(window)); }
+
+  GtkWidget* window;
+  GtkWidget* socket;  // cleared if the socket destroys itself
+};
+
+// The calls the host got for one parameter, in order.
+std::vector<HandlerCall::Kind> callsFor(const std::vector<HandlerCall>& calls, Vst::ParamID id) {
+  std::vector<HandlerCall::Kind> kinds;
+  for (const HandlerCall& c : calls)
+    if (c.id == id && c.kind != HandlerCall::Kind::RestartComponent) kinds.push_back(c.kind);
+  return kinds;
+}
+
+TEST(Gtk2SocketHost, ShowsTheEditorAndADoubleClickOnTheGraphAddsBand1) {
+  qeqhost::Plugin plugin;
+  ASSERT_TRUE(plugin.instance);
+  HostWindow host;
+  auto frame = owned(new qeqhost::GlibPlugFrame);
+  qeqhost::Editor editor(plugin.instance->controller(), frame, host.socketId());
+  ASSERT_TRUE(editor.Attached());
+  ASSERT_TRUE(editor.WaitUntilReady()) << "the page did not start";
+  noteHelpers();
+  qeqhost::PumpFor(500);
+
+  QuenrilEQ::editorhost::RgbImage shot;
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  ASSERT_TRUE(QuenrilEQ::editorhost::CaptureWindow(display, host.toplevel(), shot));
+  std::filesystem::create_directories(QEQ_SOURCE_DIR "/artifacts/editor");
+  QuenrilEQ::editorhost::WritePng(shot, QEQ_SOURCE_DIR "/artifacts/editor/gtk2_host.png");
+  const auto facts = QuenrilEQ::editorhost::FactsOf(shot, 0x000000);
+  EXPECT_GT(facts.distinctColours, 100) << "a blank editor";
+
+  const qeqhost::PagePoint at = qeqhost::EmptyGraphPoint(editor);
+  ASSERT_GE(at.x, 0);
+  plugin.instance->handler().clear();
+  qeqhost::PointerTo(display, host.socketId(), at.x, at.y);
+  qeqhost::Click(display, 2);
+  ASSERT_TRUE(qeqhost::PumpUntil([&] { return !callsFor(plugin.instance->handler().calls(), 2000).empty(); }, 5000))
+      << "the double-click never reached the host";
+  qeqhost::PumpFor(300);
+  const auto calls = plugin.instance->handler().calls();
+  const std::vector<HandlerCall::Kind> edit = {HandlerCall::Kind::BeginEdit, HandlerCall::Kind::PerformEdit,
+                                               HandlerCall::Kind::EndEdit};
+  EXPECT_EQ(callsFor(calls, 2000), edit) << "band 1 Enabled";
+  EXPECT_EQ(callsFor(calls, 2002), edit) << "band 1 Frequency";
+  EXPECT_EQ(plugin.instance->controller()->getParamNormalized(2000), 1.0);
+}
+
+// Ardour closes an editor window by hiding it, and destroys the window (and
+// its socket, whose child went) only when the plug-in's editor goes for good.
+TEST(Gtk2SocketHost, HidingClosingReopeningAndACrashedHelperLeaveNothingBehind) {
+  qeqhost::Plugin plugin;
+  ASSERT_TRUE(plugin.instance);
+  auto frame = owned(new qeqhost::GlibPlugFrame);
+  {
+    HostWindow host;
+    qeqhost::Editor editor(plugin.instance->controller(), frame, host.socketId());
+    ASSERT_TRUE(editor.WaitUntilReady());
+    noteHelpers();
+    gtk_widget_hide(host.window);
+    EXPECT_TRUE(editor.WaitFor("document.visibilityState === 'hidden'", 5000)) << "a hidden editor keeps drawing";
+    gtk_widget_show(host.window);
+    EXPECT_TRUE(editor.WaitFor("document.visibilityState === 'visible'", 5000));
+  }
+  EXPECT_EQ(frame->Registrations(), 0u);
+  EXPECT_TRUE(qeqhost::NoHelperChildrenWithin(5000)) << "a closed editor's helper is still there";
+
+  {
+    HostWindow host;
+    qeqhost::Editor editor(plugin.instance->controller(), frame, host.socketId());
+    ASSERT_TRUE(editor.WaitUntilReady());
+    const std::vector<pid_t> helpers = qeqhost::HelperChildren();
+    ASSERT_EQ(helpers.size(), 1u);
+    seenHelpers.insert(helpers[0]);
+    kill(helpers[0], SIGKILL);
+    qeqhost::PumpFor(1000);
+    // The host's socket outlives the browser: the helper's window was never
+    // the socket's own child.
+    ASSERT_NE(host.socket, nullptr) << "the host's socket went with the helper";
+    EXPECT_EQ(editor.Eval("1", 500), "timeout");
+    EXPECT_TRUE(qeqhost::HelperChildren().empty()) << "the crashed helper was not collected";
+  }
+  HostWindow host;
+  qeqhost::Editor again(plugin.instance->controller(), frame, host.socketId());
+  EXPECT_TRUE(again.WaitUntilReady()) << "reopening after a crash";
+  noteHelpers();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  gtk_init(&argc, &argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  const int status = RUN_ALL_TESTS();
+  for (pid_t pid : seenHelpers) std::cout << "helper-pid " << pid << std::endl;
+  return status;
+}
