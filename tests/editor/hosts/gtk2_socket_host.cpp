@@ -66,6 +66,7 @@ TEST(Gtk2SocketHost, ShowsTheEditorAndADoubleClickOnTheGraphAddsBand1) {
   auto frame = owned(new qeqhost::GlibPlugFrame);
   qeqhost::Editor editor(plugin.instance->controller(), frame, host.socketId());
   ASSERT_TRUE(editor.Attached());
+  editor.AddInitScript(qeqhost::kKeyRecorder);
   ASSERT_TRUE(editor.WaitUntilReady()) << "the page did not start";
   noteHelpers();
   qeqhost::PumpFor(500);
@@ -92,6 +93,23 @@ TEST(Gtk2SocketHost, ShowsTheEditorAndADoubleClickOnTheGraphAddsBand1) {
   EXPECT_EQ(callsFor(calls, 2000), edit) << "band 1 Enabled";
   EXPECT_EQ(callsFor(calls, 2002), edit) << "band 1 Frequency";
   EXPECT_EQ(plugin.instance->controller()->getParamNormalized(2000), 1.0);
+
+  // A GtkSocket passes keys on to its child (our wrapper) as sent events.
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  ASSERT_TRUE(XQueryTree(display, host.socketId(), &root, &parent, &children, &count) && count == 1);
+  XEvent key{};
+  key.xkey.type = KeyPress;
+  key.xkey.window = children[0];
+  key.xkey.root = root;
+  key.xkey.subwindow = 0;
+  key.xkey.time = CurrentTime;
+  key.xkey.same_screen = True;
+  key.xkey.keycode = XKeysymToKeycode(display, XStringToKeysym("k"));
+  XFree(children);
+  XSendEvent(display, key.xkey.window, False, NoEventMask, &key);
+  XFlush(display);
+  EXPECT_TRUE(editor.WaitFor("window.__keys.indexOf('k') >= 0", 3000)) << editor.Eval("window.__keys");
 }
 
 // Ardour closes an editor window by hiding it, and destroys the window (and

@@ -18,10 +18,6 @@ namespace {
 
 using namespace Steinberg;
 
-// Records every key the page sees, wherever the focus is inside it.
-const char* const kKeyRecorder =
-    "window.__keys = []; window.addEventListener('keydown', e => window.__keys.push(e.key), true);";
-
 struct ModalDialog {
   ModalDialog() {
     dialog = gtk_dialog_new();
@@ -75,7 +71,7 @@ TEST(Gtk3DialogHost, ClicksAndKeysReachThePageAndTheHostGetsItsKeysBack) {
   auto frame = owned(new qeqhost::GlibPlugFrame);
   qeqhost::Editor editor(plugin.instance->controller(), frame, host.areaId());
   ASSERT_TRUE(editor.Attached());
-  editor.AddInitScript(kKeyRecorder);
+  editor.AddInitScript(qeqhost::kKeyRecorder);
   ASSERT_TRUE(editor.WaitUntilReady());
   ASSERT_EQ(editor.Eval("window.__keys.length"), 0) << "the key recorder did not load";
 

@@ -53,6 +53,10 @@ class Editor {
   bool attached_ = false;
 };
 
+/// An init script that records every key the page sees in window.__keys.
+constexpr const char* kKeyRecorder =
+    "window.__keys = []; window.addEventListener('keydown', e => window.__keys.push(e.key), true);";
+
 /// Child processes of this host that run the browser helper, zombies included.
 std::vector<pid_t> HelperChildren();
 /// Pumps the main loop until no helper child is left; false after timeoutMs.
