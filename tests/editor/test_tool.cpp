@@ -1,12 +1,22 @@
 // quenrileq-editor, the stand-alone host, with the real bundle: it opens the
 // editor, runs scripts in the page, feeds audio and saves a screenshot.
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "editor_session.h"
+#include "process_table.h"
+
+extern char** environ;
 
 namespace {
 
@@ -46,6 +56,29 @@ TEST(EditorTool, ShowsTheBundlesEditorRunsScriptsAndSavesAScreenshot) {
   const qeqtest::ImageFacts facts = qeqtest::FactsOf(image, QuenrilEQ::editorhost::EditorFrame::kBackground);
   EXPECT_GT(facts.distinctColours, 20) << "blank or single-colour editor";
   EXPECT_LT(facts.fractionLikeBackground, 0.01);
+}
+
+// A host that crashes takes nobody down with it and leaves no browser
+// running: the helper sees its socket close and ends.
+TEST(EditorTool, ItsHelperEndsWhenTheHostIsKilled) {
+  std::string tool = QEQ_EDITOR_TOOL, seconds = "--seconds", sixty = "60";
+  char* argv[] = {tool.data(), seconds.data(), sixty.data(), nullptr};
+  pid_t host = 0;
+  ASSERT_EQ(posix_spawn(&host, tool.c_str(), nullptr, nullptr, argv, environ), 0);
+  std::vector<pid_t> helpers;
+  for (int waited = 0; helpers.empty() && waited < 20000; waited += 50) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    helpers = qeqtest::HelperChildrenOf(host);
+  }
+  kill(host, SIGKILL);
+  waitpid(host, nullptr, 0);
+  ASSERT_EQ(helpers.size(), 1u) << "the editor never started its helper";
+  bool ended = false;
+  for (int waited = 0; !ended && waited < 5000; waited += 50) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ended = !qeqtest::Running(helpers[0]);
+  }
+  EXPECT_TRUE(ended) << "helper " << helpers[0] << " outlived its host";
 }
 
 }  // namespace

@@ -3,22 +3,13 @@
 // and no browser helper may outlive the host that started it.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 
 #include "editor_session.h"
+#include "process_table.h"
 
 namespace {
-
-// Running (not just a zombie waiting for its parent to collect it).
-bool running(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return false;
-  const auto close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
 
 TEST(ToolkitHosts, Gtk2SocketHostLikeArdour) {
   const qeqtest::CommandRun run = qeqtest::RunCommand(QEQ_GTK2_HOST);
@@ -29,7 +20,7 @@ TEST(ToolkitHosts, Gtk2SocketHostLikeArdour) {
     if (line.rfind("helper-pid ", 0) != 0) continue;
     ++helpers;
     const pid_t pid = std::stoi(line.substr(11));
-    EXPECT_FALSE(running(pid)) << "helper " << pid << " outlived its host";
+    EXPECT_FALSE(qeqtest::Running(pid)) << "helper " << pid << " outlived its host";
   }
   EXPECT_GE(helpers, 4) << run.output;
 }

@@ -1,13 +1,12 @@
 #include "host_support.h"
 
 #include <X11/extensions/XTest.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 
+#include "process_table.h"
 #include "webview/plugin_view.h"
 
 namespace qeqhost {
@@ -59,27 +58,7 @@ bool Editor::WaitFor(const std::string& script, int timeoutMs) {
   return PumpUntil([&] { return Eval("!!(" + script + ")", 1000) == true; }, timeoutMs);
 }
 
-std::vector<pid_t> HelperChildren() {
-  std::vector<pid_t> found;
-  std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
-  if (!proc) return found;
-  while (dirent* entry = readdir(proc.get())) {
-    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-    if (pid <= 0) continue;
-    std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) continue;
-    // "pid (comm) state ppid ...": comm may hold anything, so split at the last ')'.
-    const auto open = line.find('('), close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) continue;
-    const std::string comm = line.substr(open + 1, close - open - 1);
-    char state = 0;
-    int parent = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) != 2) continue;
-    if (parent == getpid() && comm.rfind("quenrileq-webvi", 0) == 0) found.push_back(pid);
-  }
-  return found;
-}
+std::vector<pid_t> HelperChildren() { return qeqtest::HelperChildrenOf(getpid()); }
 
 bool NoHelperChildrenWithin(int timeoutMs) {
   return PumpUntil([] { return HelperChildren().empty(); }, timeoutMs);
