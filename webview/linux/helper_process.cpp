@@ -60,11 +60,6 @@ class Reaper {
     wake_.notify_one();
   }
 
-  int Count() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(pending_.size());
-  }
-
   // At module unload or process exit: nothing may outlive the code that
   // waits for it, so whatever is left is killed and collected now.
   ~Reaper() {
@@ -196,7 +191,5 @@ SpawnedHelper SpawnHelper(const std::string& program) {
 void RetireHelper(pid_t pid) {
   if (pid > 0) Reaper::Instance().Adopt(pid);
 }
-
-int RetiringHelperCount() { return Reaper::Instance().Count(); }
 
 }  // namespace webbridge

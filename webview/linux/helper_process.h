@@ -43,7 +43,4 @@ void RetireHelper(pid_t pid);
 constexpr int kTermAfterMs = 1000;
 constexpr int kKillAfterMs = 3000;
 
-/// Children handed to RetireHelper and not collected yet (for tests).
-int RetiringHelperCount();
-
 }  // namespace webbridge

@@ -36,19 +36,23 @@ bool HelperWebview::CreateBrowser() {
   if (!runLoop_ || wrapper_ || channel_) return false;
   wrapper_ = X11EmbedWrapper::Create(static_cast<std::uint32_t>(parent_), kInitialWidth, kInitialHeight);
   if (!wrapper_) return false;
-  const SpawnedHelper helper = SpawnHelper(HelperProgramPath());
-  if (helper.fd < 0) {
-    wrapper_.reset();
+  if (!hook(windowHook_, wrapper_->Fd(), [this] { onWindowEvents(); }) ||
+      !hook(timerHook_, -1, [this] { onTimer(); }) || !startHelper()) {
+    Terminate();
     return false;
   }
+  if (ready_) ready_(this);
+  return true;
+}
+
+bool HelperWebview::startHelper() {
+  const SpawnedHelper helper = SpawnHelper(HelperProgramPath());
+  if (helper.fd < 0) return false;
   pid_ = helper.pid;
+  greeted_ = false;
   channel_ = std::make_unique<ipc::FrameChannel>(helper.fd);
-  if (!hook(socketHook_, channel_->Fd(), [this] { OnHelperReadable(); }) ||
-      !hook(windowHook_, wrapper_->Fd(), [this] { onWindowEvents(); }) ||
-      !hook(timerHook_, -1, [this] {
-        if (channel_ && !channel_->Flush()) helperGone();
-      })) {
-    Terminate();
+  if (!hook(socketHook_, channel_->Fd(), [this] { OnHelperReadable(); })) {
+    helperGone();
     return false;
   }
   const json start = {{"version", ipc::kProtocolVersion},
@@ -56,8 +60,22 @@ bool HelperWebview::CreateBrowser() {
                       {"profile", BrowserProfileFolder()},
                       {"debug", debug_}};
   send(MessageType::Start, start.dump(-1, ' ', false, json::error_handler_t::replace));
-  if (ready_) ready_(this);
-  return true;
+  // A helper started after a crash gets everything the last one had, in the
+  // same order (nothing, for the first one: the ready callback follows).
+  for (const std::string& script : initScripts_) send(MessageType::AddInitScript, script);
+  if (!title_.empty()) send(MessageType::SetTitle, title_);
+  if (!visible_) send(MessageType::SetVisible, std::string(1, '\0'));
+  if (!address_.empty()) send(MessageType::Navigate, address_);
+  return HelperConnected();
+}
+
+void HelperWebview::onTimer() {
+  if (HelperConnected()) {
+    if (!channel_->Flush()) helperGone();
+  } else if (restartDue_) {
+    restartDue_ = false;
+    startHelper();
+  }
 }
 
 bool HelperWebview::hook(Steinberg::IPtr<RunLoopHook>& slot, int fd, std::function<void()> fire) {
@@ -88,8 +106,8 @@ void HelperWebview::send(MessageType type, std::string_view payload) {
 }
 
 void HelperWebview::helperGone() {
+  const bool crashed = pid_ > 0 && greeted_;
   unhook(socketHook_, false);
-  unhook(timerHook_, true);
   // Closed, not destroyed: this may run inside the channel's own Receive.
   if (channel_) channel_->Close();
   if (pid_ > 0) RetireHelper(pid_);
@@ -97,11 +115,24 @@ void HelperWebview::helperGone() {
   // Scripts in flight will never be answered; their callbacks are dropped
   // uncalled, as the bridge promises.
   callbacks_.clear();
+  if (!crashed) return;
+  // A helper that ran and then died is replaced from the next timer tick
+  // (not from here: this may run inside the channel's Receive). One that
+  // keeps dying is left alone until the editor is shown again.
+  const auto now = std::chrono::steady_clock::now();
+  while (!restarts_.empty() && now - restarts_.front() > kRestartWindow) restarts_.pop_front();
+  if (restarts_.size() < kMaxRestarts) {
+    restarts_.push_back(now);
+    restartDue_ = true;
+  }
 }
 
 void HelperWebview::Terminate() {
   if (HelperConnected()) channel_->Send(MessageType::Quit, {});
+  greeted_ = false;  // asked to go: no crash, no restart
   helperGone();
+  restartDue_ = false;
+  unhook(timerHook_, true);
   unhook(windowHook_, false);
   // Destroying the wrapper also takes the helper's window inside it.
   wrapper_.reset();
@@ -143,7 +174,9 @@ void HelperWebview::onMessage(ipc::Message&& message) {
         // editor stays empty.
         channel_->Send(MessageType::Quit, {});
         helperGone();
+        break;
       }
+      greeted_ = true;
       break;
     default:
       break;  // nothing else is meant for this side
@@ -156,17 +189,20 @@ void HelperWebview::onWindowEvents() {
   if (changes.parentDestroyed) {
     // The host destroyed its window and ours with it; the helper's window is
     // gone too, and so is any reason for the helper to run.
-    unhook(windowHook_, false);
-    if (HelperConnected()) channel_->Send(MessageType::Quit, {});
-    helperGone();
-    wrapper_.reset();
+    Terminate();
     return;
   }
-  // Hidden editors (hosts unmap an ancestor to close them) stop drawing.
-  if (changes.visibilityChanged) SetVisible(changes.viewable);
+  if (!changes.visibilityChanged) return;
+  // Hidden editors (hosts close them by unmapping an ancestor) stop drawing.
+  SetVisible(changes.viewable);
+  // Reopening an editor whose helper died starts a new one.
+  if (changes.viewable && !HelperConnected()) startHelper();
 }
 
-void HelperWebview::SetTitle(const std::string& title) { send(MessageType::SetTitle, title); }
+void HelperWebview::SetTitle(const std::string& title) {
+  title_ = title;
+  send(MessageType::SetTitle, title);
+}
 
 void HelperWebview::SetViewSize(int width, int height, SizeHint hint) {
   if (hint == SizeHint::Min || hint == SizeHint::Max) return;
@@ -175,7 +211,10 @@ void HelperWebview::SetViewSize(int width, int height, SizeHint hint) {
 
 std::string HelperWebview::GetResourcesPath() { return ResourcesFolderFor(ModuleFilePath()); }
 
-void HelperWebview::Navigate(const std::string& url) { send(MessageType::Navigate, url); }
+void HelperWebview::Navigate(const std::string& url) {
+  address_ = url;
+  send(MessageType::Navigate, url);
+}
 
 void HelperWebview::EvalJS(const std::string& script, std::function<void(const json&)> callback) {
   if (!HelperConnected()) return;  // lost, as promised
@@ -188,7 +227,10 @@ void HelperWebview::EvalJS(const std::string& script, std::function<void(const j
   send(MessageType::EvalJS, ipc::WithNumber(id, script));
 }
 
-void HelperWebview::AddInitScript(const std::string& script) { send(MessageType::AddInitScript, script); }
+void HelperWebview::AddInitScript(const std::string& script) {
+  initScripts_.push_back(script);
+  send(MessageType::AddInitScript, script);
+}
 
 void* HelperWebview::GetNativeWindow() {
   if (!wrapper_) return nullptr;
@@ -196,6 +238,7 @@ void* HelperWebview::GetNativeWindow() {
 }
 
 void HelperWebview::SetVisible(bool visible) {
+  visible_ = visible;
   send(MessageType::SetVisible, std::string(1, visible ? '\1' : '\0'));
 }
 

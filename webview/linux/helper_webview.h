@@ -8,12 +8,15 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "frame_channel.h"
 #include "pluginterfaces/base/smartpointer.h"
@@ -26,13 +29,18 @@ namespace webbridge {
 
 /// Every operation runs on the host's user-interface thread and returns
 /// without waiting for the helper. When the helper cannot start, crashes or
-/// breaks the protocol, the editor area stays empty, scripts are dropped
-/// uncalled and the host carries on; a new attachment starts a new helper.
+/// breaks the protocol, scripts in flight are dropped uncalled and the host
+/// carries on. A helper that crashed after starting is replaced at once, at
+/// most kMaxRestarts times per kRestartWindow; otherwise the editor area stays
+/// empty until it is shown again (hosts close editors by hiding them) or
+/// attached again, which starts a new helper.
 class HelperWebview : public Webview {
  public:
   using ReadyCallback = std::function<void(Webview*)>;
   /// Outbox flushing: frames the socket could not take wait at most this long.
   static constexpr Steinberg::Linux::TimerInterval kHousekeepingMs = 25;
+  static constexpr std::size_t kMaxRestarts = 3;
+  static constexpr std::chrono::seconds kRestartWindow{60};
 
   /// parent: the host's X11 window; runLoop: the host's, which drives us.
   HelperWebview(unsigned long parent, bool debug, ReadyCallback ready,
@@ -75,8 +83,10 @@ class HelperWebview : public Webview {
   void OnHelperReadable();
 
  private:
+  bool startHelper();
   void onMessage(ipc::Message&& message);
   void onWindowEvents();
+  void onTimer();
   void send(ipc::MessageType type, std::string_view payload);
   void helperGone();
   bool hook(Steinberg::IPtr<RunLoopHook>& slot, int fd, std::function<void()> fire);
@@ -90,8 +100,16 @@ class HelperWebview : public Webview {
   std::unique_ptr<ipc::FrameChannel> channel_;
   pid_t pid_ = -1;
   Steinberg::IPtr<RunLoopHook> socketHook_, windowHook_, timerHook_;
+  bool greeted_ = false;     // the current helper said Hello: it started
+  bool restartDue_ = false;  // replace the crashed helper at the next tick
+  std::deque<std::chrono::steady_clock::time_point> restarts_;
   std::map<std::uint32_t, std::function<void(const nlohmann::json&)>> callbacks_;
   std::uint32_t lastCallbackId_ = 0;
+  // What a replacement helper needs to show the same page.
+  std::vector<std::string> initScripts_;
+  std::string title_;
+  std::string address_;
+  bool visible_ = true;
 };
 
 /// The browser profile folder of this module (see ProfileFolderFor), or
