@@ -3,6 +3,7 @@
 #include "controller_parameters.h"
 #include "controller_state.h"
 #include "eq_bindings.h"
+#include "latency_notice.h"
 #include "preset_bindings.h"
 #include "processor_state.h"
 
@@ -148,7 +149,29 @@ tresult PLUGIN_API QuenrilEQController::terminate ()
 {
 	if (parameterBindings)
 		parameterBindings->UnsubscribeAll ();
+	std::lock_guard<std::mutex> lock (handlerMutex);
 	return EditControllerEx1::terminate ();
+}
+
+tresult PLUGIN_API QuenrilEQController::setComponentHandler (IComponentHandler* handler)
+{
+	std::lock_guard<std::mutex> lock (handlerMutex);
+	return EditControllerEx1::setComponentHandler (handler);
+}
+
+tresult PLUGIN_API QuenrilEQController::notify (IMessage* message)
+{
+	if (!message || !FIDStringsEqual (message->getMessageID (), kLatencyChangedMessage))
+		return EditControllerEx1::notify (message);
+	IPtr<IComponentHandler> handler;
+	{
+		std::lock_guard<std::mutex> lock (handlerMutex);
+		handler = componentHandler;
+	}
+	// Not under the lock: the host may take locks of its own here.
+	if (handler)
+		handler->restartComponent (kLatencyChanged);
+	return kResultOk;
 }
 
 void QuenrilEQController::editorDestroyed (EditorView* /*editor*/)

@@ -1,7 +1,7 @@
 // QuenrilEQController: the edit controller. Owns the host-visible parameters,
 // follows the processor's state through the host, keeps the page's A/B and
 // history data, and saves every instance's current settings to its
-// current-state file. All of it runs on the host's UI thread.
+// current-state file. All of it runs on the host's UI thread, but for notify.
 #pragma once
 
 #include "preset_files.h"
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,10 @@ public:
 	Steinberg::tresult PLUGIN_API getState (Steinberg::IBStream* state) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API setParamNormalized (Steinberg::Vst::ParamID tag,
 	                                                  Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
+	Steinberg::tresult PLUGIN_API setComponentHandler (Steinberg::Vst::IComponentHandler* handler) SMTG_OVERRIDE;
+	/** The processor's latency changed: asks the host to re-read it. Arrives
+	    on the processor's notice thread (or wherever the host relays it). */
+	Steinberg::tresult PLUGIN_API notify (Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
 	/** "editor": a new 1400 x 900 web view sharing this controller's binding sets; null for other names. */
 	Steinberg::IPlugView* PLUGIN_API createView (Steinberg::FIDString name) SMTG_OVERRIDE;
 
@@ -84,6 +89,8 @@ private:
 	std::unique_ptr<EqBindings> eqBindings;
 	std::unique_ptr<PresetBindings> presetBindings;
 
+	/** Guards componentHandler where notify, on another thread, reads it. */
+	std::mutex handlerMutex;
 	bool restoring = false;  // set while the processor's values are applied
 	std::optional<std::int64_t> lastSaveTime;  // ns of the clock; empty before the first throttled save
 	Clock clock;

@@ -54,7 +54,40 @@ QuenrilEQProcessor::QuenrilEQProcessor ()
 	setControllerClass (kControllerUID);
 }
 
-QuenrilEQProcessor::~QuenrilEQProcessor () = default;
+QuenrilEQProcessor::~QuenrilEQProcessor ()
+{
+	LatencyCourier::instance ().unwatch (latencyNotice.get ());
+	latencyNotice->setPeer (nullptr, nullptr);
+}
+
+tresult PLUGIN_API QuenrilEQProcessor::terminate ()
+{
+	LatencyCourier::instance ().unwatch (latencyNotice.get ());
+	latencyNotice->setPeer (nullptr, nullptr);
+	return AudioEffect::terminate ();
+}
+
+tresult PLUGIN_API QuenrilEQProcessor::connect (IConnectionPoint* other)
+{
+	const tresult result = AudioEffect::connect (other);
+	if (result == kResultOk)
+	{
+		latencyNotice->setPeer (other, hostContext);
+		LatencyCourier::instance ().watch (latencyNotice);
+	}
+	return result;
+}
+
+tresult PLUGIN_API QuenrilEQProcessor::disconnect (IConnectionPoint* other)
+{
+	const tresult result = AudioEffect::disconnect (other);
+	if (result == kResultOk)
+	{
+		LatencyCourier::instance ().unwatch (latencyNotice.get ());
+		latencyNotice->setPeer (nullptr, nullptr);
+	}
+	return result;
+}
 
 tresult PLUGIN_API QuenrilEQProcessor::initialize (FUnknown* context)
 {
@@ -201,7 +234,9 @@ void QuenrilEQProcessor::rebuildBand (int index) noexcept
 
 void QuenrilEQProcessor::updateReportedLatency () noexcept
 {
-	reportedLatency.store (linearMode ? static_cast<uint32> (engine.latencySamples ()) : 0u);
+	const uint32 latency = linearMode ? static_cast<uint32> (engine.latencySamples ()) : 0u;
+	if (reportedLatency.exchange (latency) != latency)
+		latencyNotice->post (latency);
 }
 
 void QuenrilEQProcessor::applyHostChanges (IParameterChanges* changes, bool stateHeld) noexcept

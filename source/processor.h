@@ -5,6 +5,7 @@
 #pragma once
 
 #include "audio_state_lock.h"
+#include "latency_notice.h"
 #include "param_value_map.h"
 
 #include "audioeffect.h"
@@ -13,6 +14,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 
 namespace QuenrilEQ {
 
@@ -24,6 +26,11 @@ public:
 
 	// [host main thread]
 	Steinberg::tresult PLUGIN_API initialize (Steinberg::FUnknown* context) SMTG_OVERRIDE;
+	Steinberg::tresult PLUGIN_API terminate () SMTG_OVERRIDE;
+	/** The controller it is connected to hears of every change of the latency
+	    this processor reports (see LatencyNotice). */
+	Steinberg::tresult PLUGIN_API connect (Steinberg::Vst::IConnectionPoint* other) SMTG_OVERRIDE;
+	Steinberg::tresult PLUGIN_API disconnect (Steinberg::Vst::IConnectionPoint* other) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API setBusArrangements (Steinberg::Vst::SpeakerArrangement* inputs,
 	                                                  Steinberg::int32 numIns,
 	                                                  Steinberg::Vst::SpeakerArrangement* outputs,
@@ -60,6 +67,7 @@ private:
 	AudioStateLock stateLock;
 	PendingChanges heldChanges;  // [audio thread only] changes that arrived while the state was busy
 	std::atomic<Steinberg::uint32> reportedLatency {0};
+	const std::shared_ptr<LatencyNotice> latencyNotice = std::make_shared<LatencyNotice> ();
 
 	// Scratch for converting host floats to the double-precision chain; the
 	// processor works through a block in chunks of this size.

@@ -1,0 +1,125 @@
+// Every change of the reported latency reaches the host, whichever way the
+// change came. Emulates a host that re-reads getLatencySamples only at the
+// start of a cycle after a restartComponent(kLatencyChanged), before the
+// cycle's parameter changes reach the processor (Ardour does so), and
+// compensates with the value it read. The change comes either through the
+// controller as well (the host's own controls) or only through process()
+// (automation, scripting): both must end with the host reading the latency
+// the audio really has.
+#include "module.h"
+#include "parameters.h"
+#include "plugin_instance.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+using namespace QuenrilEQ;
+using namespace QuenrilEQ::host;
+using namespace Steinberg::Vst;
+
+namespace {
+
+constexpr double kRate = 48000.0;
+constexpr int kBlock = 480;
+
+class CompensatingHost
+{
+public:
+	CompensatingHost ()
+	: plugin (PluginInstance::createFirst (Module::load (QEQ_BUNDLE_PATH)))
+	{
+		plugin->activateDefaultBuses ();
+		plugin->start (kRate, kBlock, kRealtime);
+		buffers = std::make_unique<ProcessBuffers> (plugin->processChannelCounts (kInput),
+		                                             plugin->processChannelCounts (kOutput), kBlock);
+		compensation = plugin->latencySamples ();
+	}
+
+	/** One cycle in real time (the plug-in's own threads get their turns).
+	    Returns channel 0 of the output. */
+	std::vector<float> cycle (const std::vector<float>& input = std::vector<float> (kBlock))
+	{
+		const size_t restarts = plugin->handler ().restartCount (kLatencyChanged);
+		if (restarts != restartsRead)
+		{
+			restartsRead = restarts;
+			compensation = plugin->latencySamples ();
+		}
+		for (int c = 0; c < 2; ++c)
+			std::copy (input.begin (), input.end (), buffers->input (0, c));
+		plugin->process (*buffers, kBlock, &changes);
+		changes.clear ();
+		std::this_thread::sleep_for (std::chrono::microseconds (static_cast<int> (1e6 * kBlock / kRate)));
+		return std::vector<float> (buffers->output (0, 0), buffers->output (0, 0) + kBlock);
+	}
+
+	/** Sets a parameter as automation does, and through the controller too
+	    when the host's own controls made the change. */
+	void set (ParamID id, double value, bool viaController)
+	{
+		if (viaController)
+			plugin->setParamNormalized (id, value);
+		changes.add (id, 0, value);
+	}
+
+	std::unique_ptr<PluginInstance> plugin;
+	std::unique_ptr<ProcessBuffers> buffers;
+	ParameterChanges changes;
+	Steinberg::uint32 compensation = 0;
+
+private:
+	size_t restartsRead = 0;
+};
+
+/** Cycles until the host's compensation equals `expected` (at most 1 s). */
+bool settlesAt (CompensatingHost& host, Steinberg::uint32 expected)
+{
+	for (int i = 0; i < 100 && host.compensation != expected; ++i)
+		host.cycle ();
+	return host.compensation == expected;
+}
+
+} // namespace
+
+TEST (LatencyReporting, HostsThatReadLateOrNeverHearOfTheChangeStillCompensate)
+{
+	for (bool viaController : {true, false})
+	{
+		SCOPED_TRACE (viaController ? "through the controller and process" : "through process only");
+		CompensatingHost host;
+		ASSERT_TRUE (host.plugin->connected ());
+		ASSERT_EQ (host.compensation, 0u);
+		host.set (kPhaseModeId, 1.0, viaController);
+		EXPECT_TRUE (settlesAt (host, 1152)) << "the host compensates " << host.compensation;
+		host.set (kLinearLatencyId, 1.0, viaController);
+		EXPECT_TRUE (settlesAt (host, 8320)) << "the host compensates " << host.compensation;
+
+		// With every band off the kernel is a delayed impulse: compensated by
+		// what the host read, impulses come out where they went in.
+		std::vector<float> in, out;
+		for (int block = 0; block < 60; ++block)
+		{
+			std::vector<float> x (kBlock);
+			if (block % 10 == 5)
+				x[block % 7 * 50] = 1.0f;
+			const std::vector<float> y = host.cycle (x);
+			in.insert (in.end (), x.begin (), x.end ());
+			out.insert (out.end (), y.begin (), y.end ());
+		}
+		int impulses = 0;
+		for (size_t n = 0; n + host.compensation < out.size (); ++n)
+		{
+			if (in[n] == 0.0f)
+				continue;
+			++impulses;
+			EXPECT_NEAR (out[n + host.compensation], 1.0f, 1e-3) << "impulse at " << n;
+		}
+		EXPECT_GE (impulses, 3);
+
+		host.set (kPhaseModeId, 0.0, viaController);
+		EXPECT_TRUE (settlesAt (host, 0)) << "the host compensates " << host.compensation;
+	}
+}
