@@ -8,6 +8,7 @@
 
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,6 +78,18 @@ public:
 	void applyPresetValue (ParamId id, double value) override;
 	void presetApplied () override;
 
+	/** Hosts may drop references on other threads than the UI thread, and the
+	    processor's latency notices hold one while they travel: the count is
+	    atomic throughout (the SDK's re-reads it unguarded after decrementing). */
+	Steinberg::uint32 PLUGIN_API addRef () SMTG_OVERRIDE { return ++references; }
+	Steinberg::uint32 PLUGIN_API release () SMTG_OVERRIDE
+	{
+		const Steinberg::uint32 left = --references;
+		if (left == 0)
+			delete this;
+		return left;
+	}
+
 	OBJ_METHODS (QuenrilEQController, EditControllerEx1)
 
 private:
@@ -89,6 +102,7 @@ private:
 	std::unique_ptr<EqBindings> eqBindings;
 	std::unique_ptr<PresetBindings> presetBindings;
 
+	std::atomic<Steinberg::uint32> references {1};
 	/** Guards componentHandler where notify, on another thread, reads it. */
 	std::mutex handlerMutex;
 	bool restoring = false;  // set while the processor's values are applied

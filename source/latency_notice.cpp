@@ -20,15 +20,16 @@ void LatencyNotice::deliver ()
 	if (!pending.exchange (false, std::memory_order_acquire))
 		return;
 	IPtr<IConnectionPoint> to;
-	IPtr<IHostApplication> maker;
+	IPtr<IMessage> message;
 	{
 		std::lock_guard<std::mutex> lock (peerMutex);
+		if (!peer || !host)
+			return;
+		// The peer stays alive while the message travels, whatever the host
+		// does meanwhile; the host's own objects are only used under the lock.
 		to = peer;
-		maker = host;
+		message = owned (allocateMessage (host));
 	}
-	if (!to || !maker)
-		return;
-	IPtr<IMessage> message = owned (allocateMessage (maker));
 	if (!message)
 		return;
 	message->setMessageID (kLatencyChangedMessage);
