@@ -1,8 +1,10 @@
 #include "controller.h"
 
 #include "controller_parameters.h"
+#include "analysis_bindings.h"
 #include "controller_state.h"
 #include "eq_bindings.h"
+#include "instance_link.h"
 #include "latency_notice.h"
 #include "preset_bindings.h"
 #include "processor_state.h"
@@ -58,6 +60,7 @@ QuenrilEQController::~QuenrilEQController ()
 {
 	// The parameter bindings unsubscribe from this controller's parameters:
 	// they go while the controller is still whole.
+	analysisBindings.reset ();
 	presetBindings.reset ();
 	eqBindings.reset ();
 	parameterBindings.reset ();
@@ -140,8 +143,10 @@ IPlugView* PLUGIN_API QuenrilEQController::createView (FIDString name)
 		eqBindings = std::make_unique<EqBindings> (this);
 	if (!presetBindings)
 		presetBindings = std::make_unique<PresetBindings> (this);
+	if (!analysisBindings)
+		analysisBindings = std::make_unique<AnalysisBindings> (this);
 	return new webbridge::WebviewPluginView (
-	    this, title, {parameterBindings.get (), eqBindings.get (), presetBindings.get ()},
+	    this, title, {parameterBindings.get (), eqBindings.get (), presetBindings.get (), analysisBindings.get ()},
 	    ViewRect (0, 0, kEditorWidth, kEditorHeight));
 }
 
@@ -159,8 +164,38 @@ tresult PLUGIN_API QuenrilEQController::setComponentHandler (IComponentHandler* 
 	return EditControllerEx1::setComponentHandler (handler);
 }
 
+tresult PLUGIN_API QuenrilEQController::connect (IConnectionPoint* other)
+{
+	const tresult result = EditControllerEx1::connect (other);
+	// The processor also sends its link when it is connected; asking covers
+	// hosts that connect the controller second, or relay only later.
+	if (result == kResultOk)
+		sendInstanceMessage (*this, kLinkRequestMessage);
+	return result;
+}
+
+tresult PLUGIN_API QuenrilEQController::disconnect (IConnectionPoint* other)
+{
+	const tresult result = EditControllerEx1::disconnect (other);
+	if (result == kResultOk)
+		linked = nullptr;
+	return result;
+}
+
+bool QuenrilEQController::requestAudition (int band)
+{
+	const bool reached = sendInstanceMessage (*this, kAuditionMessage, kBandAttribute, band) == kResultOk;
+	auditioning = reached && band >= 0;
+	return reached;
+}
+
 tresult PLUGIN_API QuenrilEQController::notify (IMessage* message)
 {
+	if (message && FIDStringsEqual (message->getMessageID (), kInstanceLinkMessage))
+	{
+		linked = findInstance (messageInteger (message, kLinkIdAttribute, 0));
+		return kResultOk;
+	}
 	if (!message || !FIDStringsEqual (message->getMessageID (), kLatencyChangedMessage))
 		return EditControllerEx1::notify (message);
 	IPtr<IComponentHandler> handler;
@@ -176,6 +211,9 @@ tresult PLUGIN_API QuenrilEQController::notify (IMessage* message)
 
 void QuenrilEQController::editorDestroyed (EditorView* /*editor*/)
 {
+	// A closed editor leaves no band soloed.
+	if (auditioning)
+		requestAudition (-1);
 	if (parameterBindings)
 		parameterBindings->DetachWebview ();
 }

@@ -23,8 +23,10 @@ class WebviewControllerBindings;
 
 namespace QuenrilEQ {
 
+class AnalysisBindings;
 class EqBindings;
 class PresetBindings;
+struct InstanceShared;
 
 class QuenrilEQController : public Steinberg::Vst::EditControllerEx1, public PresetTarget
 {
@@ -48,8 +50,19 @@ public:
 	                                                  Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API setComponentHandler (Steinberg::Vst::IComponentHandler* handler) SMTG_OVERRIDE;
 	/** The processor's latency changed: asks the host to re-read it. Arrives
-	    on the processor's notice thread (or wherever the host relays it). */
+	    on the processor's notice thread (or wherever the host relays it).
+	    The processor's instance link arrives here too. */
 	Steinberg::tresult PLUGIN_API notify (Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
+	/** Asks the processor for its instance link. */
+	Steinberg::tresult PLUGIN_API connect (Steinberg::Vst::IConnectionPoint* other) SMTG_OVERRIDE;
+	Steinberg::tresult PLUGIN_API disconnect (Steinberg::Vst::IConnectionPoint* other) SMTG_OVERRIDE;
+
+	/** This instance's processor's shared capture, or null when there is no
+	    link (no connection, or the processor lives in another process). [UI thread] */
+	std::shared_ptr<InstanceShared> instanceLink () const { return linked; }
+	/** Asks the processor to audition a band (0-based; -1 ends); true when the
+	    request reached it. [UI thread] */
+	bool requestAudition (int band);
 	/** "editor": a new 1400 x 900 web view sharing this controller's binding sets; null for other names. */
 	Steinberg::IPlugView* PLUGIN_API createView (Steinberg::FIDString name) SMTG_OVERRIDE;
 
@@ -101,6 +114,9 @@ private:
 	std::unique_ptr<webbridge::WebviewControllerBindings> parameterBindings;
 	std::unique_ptr<EqBindings> eqBindings;
 	std::unique_ptr<PresetBindings> presetBindings;
+	std::unique_ptr<AnalysisBindings> analysisBindings;
+	std::shared_ptr<InstanceShared> linked;
+	bool auditioning = false;  // a band audition was requested and not ended
 
 	std::atomic<Steinberg::uint32> references {1};
 	/** Guards componentHandler where notify, on another thread, reads it. */

@@ -74,8 +74,24 @@ tresult PLUGIN_API QuenrilEQProcessor::connect (IConnectionPoint* other)
 	{
 		latencyNotice->setPeer (other, hostContext);
 		LatencyCourier::instance ().watch (latencyNotice);
+		sendInstanceMessage (*this, kInstanceLinkMessage, kLinkIdAttribute, registration.id ());
 	}
 	return result;
+}
+
+tresult PLUGIN_API QuenrilEQProcessor::notify (IMessage* message)
+{
+	if (!message)
+		return kInvalidArgument;
+	if (FIDStringsEqual (message->getMessageID (), kLinkRequestMessage))
+		return sendInstanceMessage (*this, kInstanceLinkMessage, kLinkIdAttribute, registration.id ());
+	if (FIDStringsEqual (message->getMessageID (), kAuditionMessage))
+	{
+		const int64 band = messageInteger (message, kBandAttribute, -1);
+		audition.request (band >= 0 && band < kNumBands ? static_cast<int> (band) : -1);
+		return kResultOk;
+	}
+	return AudioEffect::notify (message);
 }
 
 tresult PLUGIN_API QuenrilEQProcessor::disconnect (IConnectionPoint* other)
@@ -141,6 +157,7 @@ tresult PLUGIN_API QuenrilEQProcessor::setupProcessing (ProcessSetup& setup)
 		rebuildBand (i);
 	waveformRing (0).sampleRate.store (rate);
 	waveformRing (1).sampleRate.store (rate);
+	shared->capture.setSampleRate (rate);
 	return result;
 }
 
@@ -288,7 +305,7 @@ int usableChannels (const ProcessData& data)
 	return n;
 }
 
-void copyAndPublish (ProcessData& data, int numChannels)
+void copyThrough (ProcessData& data, int numChannels)
 {
 	for (int c = 0; c < numChannels; ++c)
 	{
@@ -296,8 +313,17 @@ void copyAndPublish (ProcessData& data, int numChannels)
 		float* out = data.outputs[0].channelBuffers32[c];
 		if (in != out)
 			std::memcpy (out, in, sizeof (float) * static_cast<size_t> (data.numSamples));
-		pushSamples (waveformRing (c), out, data.numSamples);
 	}
+}
+
+/** The side-chain bus's first two channels (one channel counts for both), or nulls. */
+std::pair<const float*, const float*> sidechainOf (const ProcessData& data)
+{
+	if (data.numInputs < 2 || data.inputs[1].numChannels < 1 || !data.inputs[1].channelBuffers32)
+		return {nullptr, nullptr};
+	const float* l = data.inputs[1].channelBuffers32[0];
+	const float* r = data.inputs[1].numChannels >= 2 ? data.inputs[1].channelBuffers32[1] : l;
+	return l && r ? std::make_pair (l, r) : std::make_pair (nullptr, nullptr);
 }
 } // namespace
 
@@ -313,18 +339,56 @@ tresult PLUGIN_API QuenrilEQProcessor::process (ProcessData& data)
 			stateLock.unlock ();
 		return kResultOk;
 	}
+	const int numChannels = usableChannels (data);
+	captureInputs (data, numChannels);
 	if (stateHeld)
 	{
 		renderBlock (data);
+		if (numChannels > 0)
+		{
+			float* const* out = data.outputs[0].channelBuffers32;
+			if (audition.process (bank, out[0], numChannels >= 2 ? out[1] : nullptr, data.numSamples, sampleRate))
+				for (int c = 0; c < std::min (numChannels, 2); ++c)
+					limitToHostRange (out[c], data.numSamples);
+		}
+		shared->capture.publishBands (bank);
 		stateLock.unlock ();
 	}
 	else
 	{
 		// setState or setupProcessing is rewriting the bands on another thread:
 		// this one block goes through dry rather than waiting for them.
-		copyAndPublish (data, usableChannels (data));
+		copyThrough (data, numChannels);
 	}
+	publishOutputs (data, numChannels);
 	return kResultOk;
+}
+
+void QuenrilEQProcessor::captureInputs (ProcessData& data, int numChannels) noexcept
+{
+	if (numChannels == 0)
+		return;
+	InstanceCapture& capture = shared->capture;
+	const int n = data.numSamples;
+	float* const* in = data.inputs[0].channelBuffers32;
+	capture.write (InstanceCapture::kPre, in[0], in[numChannels >= 2 ? 1 : 0], n);
+	const auto [scLeft, scRight] = sidechainOf (data);
+	if (scLeft)
+		capture.write (InstanceCapture::kSidechain, scLeft, scRight, n);
+	else
+		capture.writeSilence (InstanceCapture::kSidechain, n);
+}
+
+void QuenrilEQProcessor::publishOutputs (ProcessData& data, int numChannels) noexcept
+{
+	if (numChannels == 0)
+		return;
+	float* const* out = data.outputs[0].channelBuffers32;
+	for (int c = 0; c < numChannels; ++c)
+		pushSamples (waveformRing (c), out[c], data.numSamples);
+	InstanceCapture& capture = shared->capture;
+	capture.write (InstanceCapture::kPost, out[0], out[numChannels >= 2 ? 1 : 0], data.numSamples);
+	capture.publish (data.numSamples);
 }
 
 void QuenrilEQProcessor::renderBlock (ProcessData& data) noexcept
@@ -379,8 +443,6 @@ void QuenrilEQProcessor::renderNaturalStereo (ProcessData& data, bool haveSidech
 			out[0][start + s] = toHostSample (left[s]);
 			out[1][start + s] = toHostSample (right[s]);
 		}
-		pushSamples (waveformRing (0), out[0] + start, n);
-		pushSamples (waveformRing (1), out[1] + start, n);
 	}
 	const int numChannels = std::min (data.inputs[0].numChannels, data.outputs[0].numChannels);
 	for (int c = 2; c < numChannels; ++c)
@@ -412,7 +474,6 @@ void QuenrilEQProcessor::renderPerChannel (ProcessData& data, int numChannels) n
 					out[start + s] = toHostSample (left[s]);
 			}
 		}
-		pushSamples (waveformRing (c), out, data.numSamples);
 	}
 }
 

@@ -5,10 +5,12 @@
 #pragma once
 
 #include "audio_state_lock.h"
+#include "instance_link.h"
 #include "latency_notice.h"
 #include "param_value_map.h"
 
 #include "audioeffect.h"
+#include "audition_mixer.h"
 #include "eq_band.h"
 #include "linear_phase_engine.h"
 
@@ -28,9 +30,12 @@ public:
 	Steinberg::tresult PLUGIN_API initialize (Steinberg::FUnknown* context) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API terminate () SMTG_OVERRIDE;
 	/** The controller it is connected to hears of every change of the latency
-	    this processor reports (see LatencyNotice). */
+	    this processor reports (see LatencyNotice), and gets the identifier of
+	    this instance's capture (see InstanceShared). */
 	Steinberg::tresult PLUGIN_API connect (Steinberg::Vst::IConnectionPoint* other) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API disconnect (Steinberg::Vst::IConnectionPoint* other) SMTG_OVERRIDE;
+	/** Link requests and band auditions from the controller. */
+	Steinberg::tresult PLUGIN_API notify (Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API setBusArrangements (Steinberg::Vst::SpeakerArrangement* inputs,
 	                                                  Steinberg::int32 numIns,
 	                                                  Steinberg::Vst::SpeakerArrangement* outputs,
@@ -56,6 +61,8 @@ private:
 	void renderNaturalStereo (Steinberg::Vst::ProcessData& data, bool haveSidechain) noexcept;
 	void renderPerChannel (Steinberg::Vst::ProcessData& data, int numChannels) noexcept;
 	void updateReportedLatency () noexcept;
+	void captureInputs (Steinberg::Vst::ProcessData& data, int numChannels) noexcept;
+	void publishOutputs (Steinberg::Vst::ProcessData& data, int numChannels) noexcept;
 
 	BandBank bank;
 	LinearPhaseEngine engine;
@@ -68,6 +75,11 @@ private:
 	PendingChanges heldChanges;  // [audio thread only] changes that arrived while the state was busy
 	std::atomic<Steinberg::uint32> reportedLatency {0};
 	const std::shared_ptr<LatencyNotice> latencyNotice = std::make_shared<LatencyNotice> ();
+	// Shared with this instance's controller; allocated here, written only by
+	// the audio thread.
+	const std::shared_ptr<InstanceShared> shared = std::make_shared<InstanceShared> ();
+	const InstanceRegistration registration {shared};
+	AuditionMixer audition;
 
 	// Scratch for converting host floats to the double-precision chain; the
 	// processor works through a block in chunks of this size.

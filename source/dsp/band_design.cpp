@@ -8,11 +8,6 @@
 
 namespace QuenrilEQ {
 
-namespace {
-constexpr double kMinFreqHz = 10.0;
-constexpr double kMaxFreqRatio = 0.45;  // of the sample rate: keeps the bilinear warp tame
-constexpr double kMinQ = 0.01;
-
 void storeNormalised (BiquadSection& section, const SectionCoefficients& c) noexcept
 {
 	section.b0 = c.b0 / c.a0;
@@ -21,6 +16,11 @@ void storeNormalised (BiquadSection& section, const SectionCoefficients& c) noex
 	section.a1 = c.a1 / c.a0;
 	section.a2 = c.a2 / c.a0;
 }
+
+namespace {
+constexpr double kMinFreqHz = 10.0;
+constexpr double kMaxFreqRatio = 0.45;  // of the sample rate: keeps the bilinear warp tame
+constexpr double kMinQ = 0.01;
 
 /** Writes one design into sections [first, first + count) stepping by stride, in both filter sets. */
 void fillSections (EqBand& band, const SectionCoefficients& c, int first, int count, int stride) noexcept

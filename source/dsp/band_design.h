@@ -5,11 +5,15 @@
 // zeroed memory.
 #pragma once
 
+#include "cookbook.h"
 #include "eq_band.h"
 
 #include <cstdint>
 
 namespace QuenrilEQ {
+
+/** Stores a design divided by its a0 as the section's coefficients; the state stays. Pure. */
+void storeNormalised (BiquadSection& section, const SectionCoefficients& c) noexcept;
 
 /** Sections per channel for a slope index (clamped to 0..4): 6 and 12 dB/oct 1, 24 -> 2, 48 -> 4, 96 -> 8. Any thread. */
 int baseSectionCount (std::int32_t slope) noexcept;

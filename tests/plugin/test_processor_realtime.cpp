@@ -3,8 +3,11 @@
 // runs on the audio thread (run this file under ThreadSanitizer too).
 #include "processor_rig.h"
 
+#include "instance_link.h"
 #include "parameters.h"
 #include "processor_state.h"
+
+#include "public.sdk/source/vst/hosting/hostclasses.h"
 
 #include <gtest/gtest.h>
 
@@ -84,9 +87,14 @@ TEST (ProcessorRealtime, ProcessingAllocatesNothing)
 	fillNoise (rig, 1, 2, 2048, rng);
 	rig.run (2048);  // first designs, outside the count
 
+	// A band auditioned all along: its filter and crossfade run in the count.
+	Steinberg::IPtr<Steinberg::Vst::IMessage> audition = Steinberg::owned (new Steinberg::Vst::HostMessage);
+	audition->setMessageID (kAuditionMessage);
+	audition->getAttributes ()->setInt (kBandAttribute, 0);
 	for (bool linear : {false, true})
 	{
 		rig.set (kPhaseModeId, linear ? 1.0 : 0.0);
+		rig.processor->notify (audition);
 		rig.run (16);
 		counting = true;
 		for (int block = 0; block < 200; ++block)

@@ -17,15 +17,16 @@ namespace testing {
 class ProcessorRig
 {
 public:
-	/** Initialised processor, stereo in/out, optional stereo side-chain, set up at rate. */
+	/** Initialised processor, stereo in/out, optional stereo side-chain, set up at rate;
+	    hostContext (may be null) is what initialize gets. */
 	explicit ProcessorRig (double sampleRate = 48000.0, int maxBlock = 1024, int mainChannels = 2,
-	                       int sidechainChannels = 0)
+	                       int sidechainChannels = 0, Steinberg::FUnknown* hostContext = nullptr)
 	: processor (Steinberg::owned (new QuenrilEQProcessor ())),
 	  buffers (sidechainChannels > 0 ? std::vector<Steinberg::int32> {mainChannels, sidechainChannels}
 	                                 : std::vector<Steinberg::int32> {mainChannels},
 	           {mainChannels}, maxBlock)
 	{
-		processor->initialize (nullptr);
+		processor->initialize (hostContext);
 		setup (sampleRate, maxBlock);
 		processor->setActive (true);
 		processor->setProcessing (true);
