@@ -4,7 +4,7 @@
 // signal, evaluated scripts and a closing screenshot.
 //
 //   quenrileq-editor [--plugin BUNDLE] [--seconds S] [--screenshot FILE]
-//                    [--eval JS]... [--signal noise|sine:HZ]
+//                    [--eval JS]... [--signal noise|sine:HZ|burst:HZ]
 //                    [--init JS]... [--wait-for JS] [--linger S]
 //                    [--exit-eval JS]... [--print-state]
 //
@@ -61,7 +61,7 @@ struct Options {
 void usage() {
   std::fprintf(stderr,
                "usage: quenrileq-editor [--plugin BUNDLE] [--seconds S] [--screenshot FILE]\n"
-               "                        [--eval JS]... [--signal noise|sine:HZ]\n"
+               "                        [--eval JS]... [--signal noise|sine:HZ|burst:HZ]\n"
                "                        [--init JS]... [--wait-for JS] [--linger S]\n"
                "                        [--exit-eval JS]... [--print-state]\n");
 }

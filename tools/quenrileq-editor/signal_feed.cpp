@@ -13,11 +13,14 @@ bool ParseSignalSpec(const std::string& text, SignalSpec& signal) {
     signal.kind = SignalSpec::Kind::Noise;
     return true;
   }
-  if (text.rfind("sine:", 0) == 0) {
+  for (const auto& [prefix, kind] : {std::make_pair(std::string("sine:"), SignalSpec::Kind::Sine),
+                                     std::make_pair(std::string("burst:"), SignalSpec::Kind::Burst)}) {
+    if (text.rfind(prefix, 0) != 0) continue;
+    const char* number = text.c_str() + prefix.size();
     char* end = nullptr;
-    const double hz = std::strtod(text.c_str() + 5, &end);
-    if (end == text.c_str() + 5 || *end != '\0' || !(hz > 0.0 && hz < 24000.0)) return false;
-    signal.kind = SignalSpec::Kind::Sine;
+    const double hz = std::strtod(number, &end);
+    if (end == number || *end != '\0' || !(hz > 0.0 && hz < 24000.0)) return false;
+    signal.kind = kind;
     signal.frequencyHz = hz;
     return true;
   }
@@ -37,6 +40,8 @@ SignalFeed::SignalFeed(host::PluginInstance& instance, SignalSpec signal)
 
 void SignalFeed::fillInput(int frames) {
   constexpr double kLevel = 0.25;  // -12 dBFS: loud enough to see, far from clipping
+  constexpr double kBurstLevel = 0.5;
+  constexpr long long kBurstFrames = static_cast<long long>(0.4 * kSampleRate);
   const double step = 2.0 * M_PI * spec_.frequencyHz / kSampleRate;
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
   float* left = buffers_->input(0, 0);
@@ -47,13 +52,17 @@ void SignalFeed::fillInput(int frames) {
       case SignalSpec::Kind::Silence: break;
       case SignalSpec::Kind::Noise: v = kLevel * uniform(noise_); break;
       case SignalSpec::Kind::Sine:
-        v = kLevel * std::sin(phase_);
+      case SignalSpec::Kind::Burst: {
+        const bool on = spec_.kind == SignalSpec::Kind::Sine || (frames_ + i) / kBurstFrames % 2 == 0;
+        v = on ? (spec_.kind == SignalSpec::Kind::Sine ? kLevel : kBurstLevel) * std::sin(phase_) : 0.0;
         phase_ = std::fmod(phase_ + step, 2.0 * M_PI);
         break;
+      }
     }
     if (left) left[i] = static_cast<float>(v);
     if (right) right[i] = static_cast<float>(v);
   }
+  frames_ += frames;
 }
 
 void SignalFeed::Pump() {
@@ -62,7 +71,7 @@ void SignalFeed::Pump() {
   const Clock::time_point now = Clock::now();
   if (!started_) {
     started_ = true;
-    start_ = lastSync_ = now;
+    start_ = now;
   }
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   const long long due = static_cast<long long>(elapsed * kSampleRate / kBlock);
@@ -73,18 +82,11 @@ void SignalFeed::Pump() {
     for (const host::HandlerCall& call : instance_.handler().calls()) {
       if (call.kind != host::HandlerCall::Kind::PerformEdit) continue;
       changes_.add(call.id, 0, call.value);
-      stateDirty_ = true;
     }
     instance_.handler().clear();
     fillInput(kBlock);
     instance_.process(*buffers_, kBlock, &changes_, nullptr);
     ++blocks_;
-  }
-  // The controller learns the processor's settings only from its state.
-  if (stateDirty_ && now - lastSync_ > std::chrono::milliseconds(250)) {
-    instance_.syncControllerToProcessor();
-    stateDirty_ = false;
-    lastSync_ = now;
   }
 }
 

@@ -17,11 +17,13 @@ namespace editorhost {
 
 /// What goes into the processor's main input.
 struct SignalSpec {
-  enum class Kind { Silence, Noise, Sine } kind = Kind::Silence;
-  double frequencyHz = 1000.0;  ///< sine only
+  enum class Kind { Silence, Noise, Sine, Burst } kind = Kind::Silence;
+  double frequencyHz = 1000.0;  ///< sine and burst
 };
 
-/// Parses "noise" or "sine:HZ" (0 < HZ < 24000); false for anything else.
+/// Parses "noise", "sine:HZ" or "burst:HZ" (0 < HZ < 24000); false for
+/// anything else. A burst is the sine at -6 dBFS for 400 ms, then 400 ms of
+/// silence, over and over: enough to move a dynamic band and let it recover.
 bool ParseSignalSpec(const std::string& text, SignalSpec& signal);
 
 /// Feeds one plug-in instance from the host's main loop (no audio thread:
@@ -37,8 +39,7 @@ class SignalFeed {
   bool Ok() const { return ok_; }
 
   /// Processes every block that is due by now, each with the edits the
-  /// controller has sent the host since the previous block; now and then
-  /// hands the processor's state to the controller, as hosts do.
+  /// controller has sent the host since the previous block.
   void Pump();
 
   /// Blocks processed so far.
@@ -53,10 +54,9 @@ class SignalFeed {
   std::unique_ptr<host::ProcessBuffers> buffers_;
   host::ParameterChanges changes_;
   std::chrono::steady_clock::time_point start_{};
-  std::chrono::steady_clock::time_point lastSync_{};
   bool started_ = false;
-  bool stateDirty_ = false;
   long long blocks_ = 0;
+  long long frames_ = 0;
   double phase_ = 0.0;
   std::minstd_rand noise_{12345};
 };
