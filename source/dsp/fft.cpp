@@ -1,5 +1,6 @@
 #include "fft.h"
 
+#include <dlfcn.h>
 #include <fftw3.h>
 
 #include <cstring>
@@ -65,6 +66,15 @@ std::mutex& plannerMutex ()
 	return m;
 }
 
+// Those tables live as long as the FFTW library. A host may unload this
+// module, and FFTW would go with it when nothing else uses it, losing the
+// tables on every reload: the library stays loaded instead.
+void keepFftwLoaded ()
+{
+	static void* const pinned = dlopen ("libfftw3.so.3", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+	(void)pinned;
+}
+
 } // namespace
 
 RealFft::RealFft (int size) : n (size)
@@ -111,6 +121,7 @@ const RealFft& RealFft::forSize (int n)
 	if (n < 2 || (n % 2) != 0)
 		throw std::invalid_argument ("real transform size must be even and at least 2");
 	std::lock_guard<std::mutex> lock (plannerMutex ());
+	keepFftwLoaded ();
 	// Plans are never removed before the process ends, so references handed out stay valid.
 	static std::map<int, std::unique_ptr<RealFft>> cache;
 	auto it = cache.find (n);

@@ -37,9 +37,9 @@ class LinkedInstance
 {
 public:
 	LinkedInstance ()
-	: rig (kRate, kBlock, 2, 2, host), controller (Steinberg::owned (new QuenrilEQController)), analysis (controller)
+	: rig (kRate, kBlock, 2, 2, &host ()), controller (Steinberg::owned (new QuenrilEQController)), analysis (controller)
 	{
-		controller->initialize (host);
+		controller->initialize (&host ());
 		rig.processor->connect (controller);
 		controller->connect (rig.processor);
 	}
@@ -73,14 +73,18 @@ public:
 		rig.set (id, value);
 	}
 
-	static Steinberg::Vst::HostApplication* host;
+	/** The host context of every instance here, made on first use. */
+	static Steinberg::Vst::HostApplication& host ()
+	{
+		static Steinberg::Vst::HostApplication* const made = new Steinberg::Vst::HostApplication;  // process-wide
+		return *made;
+	}
 	ProcessorRig rig;
 	Steinberg::IPtr<QuenrilEQController> controller;
 	AnalysisBindings analysis;
 	std::vector<float> output;
 	long samples = 0;
 };
-Steinberg::Vst::HostApplication* LinkedInstance::host = new Steinberg::Vst::HostApplication;  // process-wide
 const QuenrilEQ::testing::TempHome home;  // the controllers save their state here
 
 std::function<double (double)> sine (double hz, double amplitude)
@@ -222,9 +226,9 @@ TEST (InstanceLink, EitherSideMayGoFirst)
 {
 	for (bool processorFirst : {true, false})
 	{
-		auto rig = std::make_unique<ProcessorRig> (kRate, kBlock, 2, 2, LinkedInstance::host);
+		auto rig = std::make_unique<ProcessorRig> (kRate, kBlock, 2, 2, &LinkedInstance::host ());
 		Steinberg::IPtr<QuenrilEQController> controller = Steinberg::owned (new QuenrilEQController);
-		controller->initialize (LinkedInstance::host);
+		controller->initialize (&LinkedInstance::host ());
 		rig->processor->connect (controller);
 		controller->connect (rig->processor);
 		auto analysis = std::make_unique<AnalysisBindings> (controller);
@@ -252,9 +256,9 @@ TEST (InstanceLink, EitherSideMayGoFirst)
 
 TEST (InstanceLink, WithoutAConnectionThereIsNoLinkAndNoAudition)
 {
-	ProcessorRig rig (kRate, kBlock, 2, 2, LinkedInstance::host);
+	ProcessorRig rig (kRate, kBlock, 2, 2, &LinkedInstance::host ());
 	Steinberg::IPtr<QuenrilEQController> controller = Steinberg::owned (new QuenrilEQController);
-	controller->initialize (LinkedInstance::host);
+	controller->initialize (&LinkedInstance::host ());
 	AnalysisBindings analysis (controller);
 	EXPECT_TRUE (analysis.Analysis (64).is_null ());
 	controller->setParamNormalized (bandParamId (0, kFieldEnabled), 1.0);
