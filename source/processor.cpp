@@ -54,7 +54,9 @@ QuenrilEQProcessor::QuenrilEQProcessor ()
 	setControllerClass (kControllerUID);
 }
 
-QuenrilEQProcessor::~QuenrilEQProcessor ()
+QuenrilEQProcessor::~QuenrilEQProcessor () { stopLatencyNotices (); }
+
+void QuenrilEQProcessor::stopLatencyNotices ()
 {
 	LatencyCourier::instance ().unwatch (latencyNotice.get ());
 	latencyNotice->setPeer (nullptr, nullptr);
@@ -62,8 +64,7 @@ QuenrilEQProcessor::~QuenrilEQProcessor ()
 
 tresult PLUGIN_API QuenrilEQProcessor::terminate ()
 {
-	LatencyCourier::instance ().unwatch (latencyNotice.get ());
-	latencyNotice->setPeer (nullptr, nullptr);
+	stopLatencyNotices ();
 	return AudioEffect::terminate ();
 }
 
@@ -98,10 +99,7 @@ tresult PLUGIN_API QuenrilEQProcessor::disconnect (IConnectionPoint* other)
 {
 	const tresult result = AudioEffect::disconnect (other);
 	if (result == kResultOk)
-	{
-		LatencyCourier::instance ().unwatch (latencyNotice.get ());
-		latencyNotice->setPeer (nullptr, nullptr);
-	}
+		stopLatencyNotices ();
 	return result;
 }
 

@@ -53,6 +53,9 @@ public:
 	OBJ_METHODS (QuenrilEQProcessor, AudioEffect)
 
 private:
+	/** [UI thread] no more latency notices to the controller. */
+	void stopLatencyNotices ();
+
 	// Everything below runs with the audio state held (see stateLock).
 	void applyParameterChange (ParamId id, float value) noexcept;
 	void rebuildBand (int index) noexcept;
