@@ -1,8 +1,10 @@
 // The frequency graph: 20 Hz to 22 kHz on a log axis, gain on a linear axis
 // (+-30 dB or a closer zoom). Four stacked canvases at device resolution, each
-// redrawn only when its content changes: the grid (size, zoom), the analyser
-// and output waveform (about 30 times a second), the band fills and summed
-// curve (when new curves arrive), and the handles (every frame of a drag).
+// redrawn only when its content changes: the grid (size, zoom), the live layer
+// (this instance's spectra and dynamic band curves, or without a link the ring
+// analyser and output waveform; up to 30 times a second while audio runs), the
+// band fills and summed curve (when new curves arrive), and the handles (every
+// frame of a drag).
 (function (root) {
   'use strict';
   const QEQ = root.QEQ = root.QEQ || {};
@@ -116,19 +118,25 @@
   }
   const enabled = (i) => P.isOn(QEQ.store.get(P.bandId(i, F.ENABLED)));
 
-  function curvePath(ctx, points, close) {
+  /**
+   * Traces [{freqHz, db}] as a line; with `back` it closes an area, back along
+   * the 0 dB line (true) or along other points (an array on the same grid).
+   */
+  function curvePath(ctx, points, back) {
     const p = plot();
+    const y = (db) => Math.max(p.y - 2, Math.min(p.y + p.h + 2, dbToY(db)));
     ctx.beginPath();
     points.forEach((pt, k) => {
-      const x = freqToX(pt.freqHz), y = Math.max(p.y - 2, Math.min(p.y + p.h + 2, dbToY(pt.db)));
-      if (k === 0) ctx.moveTo(x, y); else ctx.lineTo(x, y);
+      if (k === 0) ctx.moveTo(freqToX(pt.freqHz), y(pt.db)); else ctx.lineTo(freqToX(pt.freqHz), y(pt.db));
     });
-    if (close && points.length) {
-      const y0 = dbToY(0);
-      ctx.lineTo(freqToX(points[points.length - 1].freqHz), y0);
-      ctx.lineTo(freqToX(points[0].freqHz), y0);
-      ctx.closePath();
+    if (!back || !points.length) return;
+    if (back === true) {
+      ctx.lineTo(freqToX(points[points.length - 1].freqHz), y(0));
+      ctx.lineTo(freqToX(points[0].freqHz), y(0));
+    } else {
+      for (let k = back.length - 1; k >= 0; k--) ctx.lineTo(freqToX(back[k].freqHz), y(back[k].db));
     }
+    ctx.closePath();
   }
 
   function drawSpectrum(ctx) {
@@ -179,8 +187,13 @@
   function drawBehind(ctx) {
     const p = plot();
     ctx.beginPath(); ctx.rect(p.x, p.y, p.w, p.h); ctx.clip();
-    drawSpectrum(ctx);
-    drawWaveform(ctx);
+    if (QEQ.live.linked()) {
+      QEQ.liveDraw.drawSpectra(ctx);
+      QEQ.liveDraw.drawLiveBands(ctx);
+    } else {
+      drawSpectrum(ctx);
+      drawWaveform(ctx);
+    }
   }
 
   function drawHandles(ctx) {
@@ -203,7 +216,17 @@
       ctx.fillStyle = QEQ.ui.bandColor(i, 0.95); ctx.fill();
       ctx.lineWidth = 1.5; ctx.strokeStyle = 'rgba(10,12,16,0.85)'; ctx.stroke();
       ctx.fillStyle = '#0b0d11'; ctx.fillText(String(i + 1), h.x, h.y + 0.5);
+      if (i === QEQ.audition.band()) drawSoloMark(ctx, i, h, r);
     }
+  }
+
+  /** The auditioned band's handle: a second ring and "SOLO" above it (below near the top). */
+  function drawSoloMark(ctx, i, h, r) {
+    ctx.beginPath(); ctx.arc(h.x, h.y, r + 9, 0, 2 * Math.PI);
+    ctx.strokeStyle = 'rgba(255,255,255,0.85)'; ctx.lineWidth = 1.5; ctx.stroke();
+    const above = h.y - plot().y > 34;
+    ctx.fillStyle = QEQ.ui.bandColor(i, 1);
+    ctx.fillText('SOLO', h.x, above ? h.y - r - 18 : h.y + r + 18);
   }
 
   function drawCurves(c) {
@@ -212,12 +235,19 @@
     const sel = QEQ.ui.selected();
     for (const b of QEQ.curves.bands()) {
       if (!enabled(b.band)) continue;
-      curvePath(c, b.points, true);
-      c.fillStyle = QEQ.ui.bandColor(b.band, b.band === sel ? 0.26 : 0.13); c.fill();
+      // A dynamic band's fill and solid curve move on the live layer; here it keeps a dashed resting shape.
+      const live = QEQ.liveDraw.isLive(b.band);
+      if (!live) {
+        curvePath(c, b.points, true);
+        c.fillStyle = QEQ.ui.bandColor(b.band, b.band === sel ? 0.26 : 0.13); c.fill();
+      }
       curvePath(c, b.points, false);
       c.strokeStyle = QEQ.ui.bandColor(b.band, b.band === sel ? 0.9 : 0.45);
-      c.lineWidth = b.band === sel ? 1.6 : 1; c.stroke();
+      c.lineWidth = b.band === sel ? 1.6 : 1;
+      c.setLineDash(live ? [5, 4] : []);
+      c.stroke();
     }
+    c.setLineDash([]);
     const sum = QEQ.curves.sum();
     if (sum.length) {
       curvePath(c, sum, false);
@@ -251,16 +281,21 @@
     QEQ.store.onChange((id) => {
       const d = P.decodeId(id);
       // A band switched off locally disappears at once, before its curve is gone.
-      if (d && d.field === F.ENABLED) markCurves(); else markHandles();
+      if (d && (d.field === F.ENABLED || d.field === F.DYN_ENABLED)) markCurves(); else markHandles();
     });
-    QEQ.curves.onUpdate(marker('curves'));
-    QEQ.analyser.onUpdate(marker('spectrum'));
-    QEQ.ui.onSelect(markCurves);
+    // Live band curves are drawn from the static ones, so they follow them.
+    QEQ.curves.onUpdate(marker('curves', 'spectrum'));
+    QEQ.analyser.onUpdate(markLive);
+    QEQ.live.onUpdate((ch) => { if (ch.spectra || ch.bands) markLive(); });
+    QEQ.live.onMode(mark);
+    QEQ.ui.onSelect(marker('curves', 'handles', 'spectrum'));
+    QEQ.audition.onChange(markHandles);
   }
   const markHandles = () => { layers.handles.dirty = true; markFrame(); };
+  const markLive = () => { layers.spectrum.dirty = true; markFrame(); };
 
   QEQ.graph = Object.freeze({
-    init, mark, plot, freqToX, xToFreq, dbToY, yToDb, handlePos, HANDLE_R,
+    init, mark, markLive, markHandles, plot, freqToX, xToFreq, dbToY, yToDb, analyserToY, curvePath, handlePos, HANDLE_R,
     range: () => range,
     setRange(r) { range = r; mark(); },
     setHover(i) { if (hover !== i) { hover = i; markHandles(); } },
