@@ -1,16 +1,20 @@
 // This instance's live analysis from "getInstanceAnalysis": the spectra before
 // and after the equaliser and of the side-chain, each dynamic band's live gain
 // and detector level, and the output level. At most one request in flight:
-// about 30 a second while audio runs, a few a second while the "frames" counter
-// stands still or the answers stop changing, none while the page is hidden.
-// Listeners hear only what changed, so a quiet plug-in costs no redraws.
+// about 15 a second while audio runs, a few a second while the "frames"
+// counter stands still or the answers stop changing, none while the page is
+// hidden. Listeners hear only what changed, so a quiet plug-in costs no
+// redraws. Why 15 and not 30: every answer repaints the plot, which a
+// software-rendered browser (the editor's, without a GPU) pays for in
+// proportion to area times rate, and at 30 the open editor took about twice
+// its share of a core.
 // Without a link to the processor the ring analyser (analyser.js) takes over,
 // and the link is looked for again every couple of seconds.
 (function (root) {
   'use strict';
   const QEQ = root.QEQ = root.QEQ || {};
   const POINTS = 256;
-  const FAST_MS = 33;
+  const FAST_MS = 66;
   const IDLE_MS = 400;
   const PROBE_MS = 2000;
   const QUIET_POLLS = 3; // identical answers in a row that count as "nothing playing"
@@ -82,8 +86,13 @@
       return;
     }
     const next = sanitise(r);
-    const ch = changes(current, next);
+    // No new audio frames: whatever the spectra and meters say now, they show no
+    // audio, and the last picture stands.
     const audioStill = current && next.frames !== null && next.frames === current.frames;
+    if (audioStill) {
+      for (const k of ['freqHz', 'pre', 'post', 'sidechain', 'outputPeakDb', 'outputRmsDb']) next[k] = current[k];
+    }
+    const ch = changes(current, next);
     quiet = audioStill ? QUIET_POLLS : ch.spectra || ch.bands || ch.meters ? 0 : quiet + 1;
     current = next;
     setMode('live');

@@ -35,6 +35,7 @@
     QEQ.topbar.init();
     QEQ.analyserTools.init();
     QEQ.meters.init();
+    QEQ.outMeter.init(root.document.getElementById('graph-wrap'), root.document.querySelector('.graph-tools'));
     QEQ.presetView.init();
     root.document.addEventListener('keydown', onKey);
 

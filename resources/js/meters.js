@@ -1,15 +1,17 @@
-// Level meters fed by the live analysis: the output's peak and RMS in the top
-// bar, and for the selected band the detector level under its Threshold slider
-// (same -60..0 dB scale, so the level meets the slider's thumb where the band
-// starts to act) and the gain reduction beside it. Bars move by clip-path and
-// transform only, so an update repaints a few pixels and lays nothing out.
+// The selected band's dynamics meters, fed by the live analysis: the detector
+// level under its Threshold slider (same -60..0 dB scale, so the level meets
+// the slider's thumb where the band starts to act) and the gain reduction
+// beside it. They follow the live readings at most every READING_MS: the
+// panel is far below the graph, and a software-rendered browser repaints the
+// whole box around everything that changes in one frame. Bars move by
+// clip-path, which lays nothing out.
 (function (root) {
   'use strict';
   const QEQ = root.QEQ = root.QEQ || {};
   const P = QEQ.params;
   const F = P.F;
-  const LOW = -60;          // dB at the left end of every level bar
-  const HOLD_MS = 1500;     // the peak readout holds the highest peak this long
+  const LOW = -60;          // dB at the left end of the level bar
+  const READING_MS = 150;   // least time between two live readings shown
 
   const el = (...a) => QEQ.ui.el(...a);
   const frac = (db, lo, hi) => Math.max(0, Math.min(1, (db - lo) / (hi - lo)));
@@ -18,26 +20,14 @@
   const setAttr = (e, k, v) => { if (e.getAttribute(k) !== v) e.setAttribute(k, v); };
   const clipTo = (e, f) => { e.style.clipPath = 'inset(0 ' + ((1 - f) * 100).toFixed(2) + '% 0 0)'; };
 
-  let out, det, gr;
-  let hold = { db: -Infinity, at: 0 };
+  let det, gr, mark;
+  let readingAt = 0, readingTimer = 0;
 
   function meter(label, extra) {
     const fill = el('span', { class: 'meter-fill' });
     const track = el('span', { class: 'meter ' + (extra || ''), role: 'meter', 'aria-label': label,
       'aria-valuemin': String(LOW), 'aria-valuemax': '0', 'aria-valuenow': String(LOW) }, [fill]);
     return { track, fill };
-  }
-
-  function buildOutput() {
-    const m = meter('Output level', 'out');
-    m.peak = el('span', { class: 'meter-peak' });
-    m.track.appendChild(m.peak);
-    m.readout = el('output', { class: 'meter-readout', title: 'Output peak (held), dBFS' });
-    m.group = el('div', { id: 'out-meter', class: 'group out-meter', role: 'group', 'aria-label': 'Output meter', hidden: '' },
-      [el('span', { class: 'group-label', text: 'Out' }), m.track, m.readout]);
-    const help = root.document.getElementById('help');
-    help.parentElement.insertBefore(m.group, help);
-    return m;
   }
 
   function buildDetector() {
@@ -60,20 +50,7 @@
     return m;
   }
 
-  function refreshOutput(a) {
-    out.group.hidden = !a;
-    if (!a) return;
-    const now = performance.now();
-    if (a.outputPeakDb >= hold.db || now - hold.at > HOLD_MS) hold = { db: a.outputPeakDb, at: now };
-    clipTo(out.fill, frac(a.outputRmsDb, LOW, 0));
-    out.peak.style.transform = 'translateX(' + ((frac(a.outputPeakDb, LOW, 0) - 1) * 100).toFixed(2) + '%)';
-    setText(out.readout, dbText(hold.db));
-    out.readout.classList.toggle('over', hold.db > 0);
-    setAttr(out.track, 'aria-valuenow', String(Math.round(Math.max(LOW, a.outputPeakDb))));
-    setAttr(out.track, 'aria-valuetext', 'peak ' + dbText(a.outputPeakDb) + ' dBFS, RMS ' + dbText(a.outputRmsDb) + ' dBFS');
-  }
-
-  function refreshBand() {
+  function refresh() {
     const i = Math.max(0, QEQ.ui.selected());
     const v = (f) => QEQ.store.get(P.bandId(i, f));
     const live = QEQ.live.band(i);
@@ -105,17 +82,17 @@
     setAttr(gr.track, 'aria-valuetext', reduction.toFixed(1) + ' dB, live gain ' + (live.gainDb > 0 ? '+' : '') + live.gainDb.toFixed(1) + ' dB');
   }
 
-  function refresh() {
-    refreshOutput(QEQ.live.linked() ? QEQ.live.analysis() : null);
-    refreshBand();
-  }
-
   function init() {
-    out = buildOutput();
     det = buildDetector();
     gr = buildReduction();
-    const mark = QEQ.frame.task(refresh, 'meters');
-    QEQ.live.onUpdate((ch) => { if (ch.bands || ch.meters) mark(); });
+    mark = QEQ.frame.task(refresh, 'meters');
+    // A new reading waits until READING_MS after the last one shown; a timer shows the final one.
+    const reading = () => { clearTimeout(readingTimer); readingTimer = 0; readingAt = performance.now(); mark(); };
+    QEQ.live.onUpdate((ch) => {
+      if (!ch.bands) return;
+      if (performance.now() - readingAt >= READING_MS) reading();
+      else if (!readingTimer) readingTimer = setTimeout(reading, READING_MS);
+    });
     QEQ.live.onMode(mark);
     QEQ.ui.onSelect(mark);
     QEQ.store.onChange((id) => { const d = P.decodeId(id); if (d && d.band === QEQ.ui.selected()) mark(); });

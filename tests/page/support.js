@@ -34,7 +34,7 @@ async function launch() {
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   return {
-    context,
+    context, userDir,
     async close() { await context.close(); fs.rmSync(userDir, { recursive: true, force: true }); },
   };
 }

@@ -9,7 +9,8 @@
 // audio (default true; false: the capture stands still), analysis}.
 // analysis: absent or null for an editor without a link to its processor;
 // otherwise {bands: {i: {gainDb, levelDb}} fixed readings of dynamic bands,
-// outputPeakDb, outputRmsDb fixed meters, refuseAudition}. Everything not fixed
+// spectra: {pre, post, sidechain} flat levels in dBFS, outputPeakDb,
+// outputRmsDb fixed meters, refuseAudition}. Everything not fixed
 // moves like music; see analysisFrame.
 (function () {
   'use strict';
@@ -140,21 +141,29 @@
 
   let audio = seed.audio !== false;
   let lastWave = null;
-  let sampleClock = 0;
+  // Two seconds of five tones and a little noise, made once and read round in
+  // windows, so that serving the capture costs the page (whose timing the tests
+  // print) next to nothing.
+  let sampleClock = 0, tape = null;
   function waveform(arg) {
     let n = typeof arg === 'number' ? Math.trunc(arg) : 2048;
     n = Math.min(8192, Math.max(64, n));
     if (!audio && lastWave && lastWave.left.length === n) return lastWave;
+    if (!tape) {
+      tape = new Float64Array(2 * sampleRate);
+      const tones = [[55, 0.25], [220, 0.12], [880, 0.05], [3100, 0.02], [9000, 0.008]];
+      for (let i = 0; i < tape.length; i++) {
+        let s = (Math.random() - 0.5) * 0.01;
+        for (const [f, a] of tones) s += a * Math.sin(2 * Math.PI * f * i / sampleRate);
+        tape[i] = s;
+      }
+    }
     const left = [], right = [];
     const t0 = sampleClock;
     sampleClock += Math.round(sampleRate / 30);
-    const tones = [[55, 0.25], [220, 0.12], [880, 0.05], [3100, 0.02], [9000, 0.008]];
     for (let i = 0; i < n; i++) {
-      const t = (t0 + i) / sampleRate;
-      let s = 0;
-      for (const [f, a] of tones) s += a * Math.sin(2 * Math.PI * f * t);
-      const noise = (Math.random() - 0.5) * 0.01;
-      left.push(s + noise); right.push(0.9 * s - noise);
+      const s = tape[(t0 + i) % tape.length];
+      left.push(s); right.push(0.9 * s);
     }
     lastWave = { left, right, sampleRate };
     return lastWave;
@@ -200,8 +209,11 @@
     const post = pre.slice();
     for (const b of enabledBands()) bandLevels(b, freqs).forEach((db, k) => { post[k] += db * (share.has(b) ? share.get(b) : 1); });
     const rms = -17 + 4 * Math.cos(2 * Math.PI * beat);
+    const flat = analysis.spectra || {};
+    const spectrum = (kind, moving) => (flat[kind] === undefined ? moving : freqs.map(() => flat[kind]));
     return { bands, freqHz: freqs, frames, outputPeakDb: analysis.outputPeakDb ?? rms + 9, outputRmsDb: analysis.outputRmsDb ?? rms,
-      post: post.map((x) => Math.max(FLOOR, x)), pre, sampleRate, sidechain };
+      post: spectrum('post', post.map((x) => Math.max(FLOOR, x))), pre: spectrum('pre', pre), sampleRate,
+      sidechain: spectrum('sidechain', sidechain) };
   }
   function silentFrame(n) {
     const freqs = grid(n, 256, 16, 2048);
@@ -217,8 +229,12 @@
       frames += Math.round((now - framesSince) * sampleRate / 1000);
       framesSince = now;
       held = analysisFrame(arg);
+      return held;
     }
-    return held || silentFrame(arg);
+    if (!held) return silentFrame(arg);
+    // Stopped: the levels may still be worked out afresh on each request, but
+    // the frames counter and the band gains, which only audio moves, stand still.
+    return { ...analysisFrame(arg), bands: held.bands, frames: held.frames };
   }
   function setAuditionBand(i) {
     if (!analysis || analysis.refuseAudition || !Number.isInteger(i) || i < -1 || i > 23) return false;
