@@ -38,7 +38,7 @@
   }
   function sanitise(r) {
     const freqHz = Array.isArray(r.freqHz) ? r.freqHz.filter((f) => typeof f === 'number' && f > 0) : [];
-    const n = freqHz.length === (r.freqHz || []).length ? freqHz.length : 0;
+    const n = Array.isArray(r.freqHz) && freqHz.length === r.freqHz.length ? freqHz.length : 0;
     const bands = (Array.isArray(r.bands) ? r.bands : []).filter((b) => b && Number.isInteger(b.band) &&
       b.band >= 0 && b.band < QEQ.params.BAND_COUNT && isFinite(b.gainDb) && typeof b.gainDb === 'number')
       .map((b) => ({ band: b.band, gainDb: b.gainDb, levelDb: level(b.levelDb) }));

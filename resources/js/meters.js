@@ -20,8 +20,7 @@
   const setAttr = (e, k, v) => { if (e.getAttribute(k) !== v) e.setAttribute(k, v); };
   const clipTo = (e, f) => { e.style.clipPath = 'inset(0 ' + ((1 - f) * 100).toFixed(2) + '% 0 0)'; };
 
-  let det, gr, mark;
-  let readingAt = 0, readingTimer = 0;
+  let det, gr;
 
   function meter(label, extra) {
     const fill = el('span', { class: 'meter-fill' });
@@ -54,7 +53,7 @@
     const i = Math.max(0, QEQ.ui.selected());
     const v = (f) => QEQ.store.get(P.bandId(i, f));
     const live = QEQ.live.band(i);
-    const acting = !!live && P.isOn(v(F.DYN_ENABLED)) && P.GAIN_SHAPES.has(P.listIndex(v(F.SHAPE), 8));
+    const acting = !!live && QEQ.liveDraw.isLive(i);
     const thr = P.toPlain(F.THRESHOLD, v(F.THRESHOLD));
     det.track.style.setProperty('--thr', (frac(thr, LOW, 0) * 100).toFixed(2) + '%');
     det.track.classList.toggle('idle', !acting);
@@ -85,8 +84,9 @@
   function init() {
     det = buildDetector();
     gr = buildReduction();
-    mark = QEQ.frame.task(refresh, 'meters');
+    const mark = QEQ.frame.task(refresh, 'meters');
     // A new reading waits until READING_MS after the last one shown; a timer shows the final one.
+    let readingAt = 0, readingTimer = 0;
     const reading = () => { clearTimeout(readingTimer); readingTimer = 0; readingAt = performance.now(); mark(); };
     QEQ.live.onUpdate((ch) => {
       if (!ch.bands) return;

@@ -125,18 +125,12 @@ test('the analyser keeps one waveform request in flight and pauses while the pag
   const count = () => page.evaluate(() => window.__qeqBridge.calls.filter((c) => c.name === 'getEqWaveformRaw').length);
   const running = await count();
   assert.ok(running >= 3, 'polls while visible');
-  await page.evaluate(() => {
-    Object.defineProperty(document, 'hidden', { configurable: true, get: () => true });
-    document.dispatchEvent(new Event('visibilitychange'));
-  });
+  await s.setHidden(page, true);
   await page.waitForTimeout(150);
   const atHide = await count();
   await page.waitForTimeout(500);
   assert.equal(await count(), atHide, 'no requests while hidden');
-  await page.evaluate(() => {
-    Object.defineProperty(document, 'hidden', { configurable: true, get: () => false });
-    document.dispatchEvent(new Event('visibilitychange'));
-  });
+  await s.setHidden(page, false);
   await page.waitForTimeout(300);
   assert.ok(await count() > atHide, 'resumes when shown again');
   assert.equal(await page.evaluate(() => window.__qeqBridge.maxInflight.getEqWaveformRaw), 1);

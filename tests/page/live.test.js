@@ -135,6 +135,11 @@ test('spectrum switches: pre grey, post blue, side-chain pink, each drawn only w
     assert.ok(hue(line), `${kind} colour ${JSON.stringify(line)}`);
   }
   assert.equal(top(await show([])), undefined, 'all off: nothing drawn');
+  // Unusable levels (NaN arrives as null) read as silence, without a script error.
+  await page.evaluate(() => window.__qeqBridge.setAnalysis({ spectra: { pre: NaN, post: NaN, sidechain: NaN } }));
+  const col = await show(['pre', 'post', 'sidechain']);
+  const line = top(col);
+  assert.ok(line && line.y >= col.plot.y + col.plot.h - 2, 'silence lies on the bottom edge');
   await checkClean(ed);
   await page.close();
 });
@@ -160,10 +165,7 @@ test('polling: about 15 a second while audio runs, a few while it stands still w
   assert.equal(await page.evaluate(() => window.__qeqBridge.maxInflight.getInstanceAnalysis), 1, 'one request in flight at most');
 
   await page.evaluate(() => window.__qeqBridge.setAudio(true));
-  await page.evaluate(() => {
-    Object.defineProperty(document, 'hidden', { configurable: true, get: () => true });
-    document.dispatchEvent(new Event('visibilitychange'));
-  });
+  await s.setHidden(page, true);
   await page.waitForTimeout(100);
   assert.equal((await watch(600)).perSecond, 0, 'nothing while hidden');
   await checkClean(ed);
@@ -204,16 +206,10 @@ test('solo: Ctrl+press holds it past the processor timeout, the Solo button togg
   await page.keyboard.press('Enter');
   await s.settle(page);
   assert.equal(await B(), 1, 'the Solo button works from the keyboard');
-  await page.evaluate(() => {
-    Object.defineProperty(document, 'hidden', { configurable: true, get: () => true });
-    document.dispatchEvent(new Event('visibilitychange'));
-  });
+  await s.setHidden(page, true);
   await s.settle(page);
   assert.equal(await lastCall(), -1, 'hiding the editor ends it');
-  await page.evaluate(() => {
-    Object.defineProperty(document, 'hidden', { configurable: true, get: () => false });
-    document.dispatchEvent(new Event('visibilitychange'));
-  });
+  await s.setHidden(page, false);
 
   // A refusal ends it quietly: the button springs back and nothing is renewed.
   await page.evaluate(() => window.__qeqBridge.setAnalysis({ refuseAudition: true }));

@@ -34,7 +34,7 @@ async function launch() {
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   return {
-    context, userDir,
+    context,
     async close() { await context.close(); fs.rmSync(userDir, { recursive: true, force: true }); },
   };
 }
@@ -86,6 +86,14 @@ async function graphXY(page, hz, db) {
     const range = window.QEQ.graph.range();
     return { x: r.left + p.x + p.w * Math.log(f / 20) / Math.log(1100), y: r.top + p.y + p.h * (0.5 - g / (2 * range)) };
   }, [hz, db]);
+}
+
+/** Makes the page believe it is hidden (true) or shown again (false), as a minimised editor would be. */
+async function setHidden(page, hidden) {
+  await page.evaluate((h) => {
+    Object.defineProperty(document, 'hidden', { configurable: true, get: () => h });
+    document.dispatchEvent(new Event('visibilitychange'));
+  }, hidden);
 }
 
 async function screenshot(page, name) {
@@ -141,4 +149,4 @@ function checkClean(ed) {
   assert.deepEqual(ed.external, [], 'nothing fetched from outside the bundle');
 }
 
-module.exports = { near, assertGestures, checkClean, launch, openEditor, settle, calls, value, handleXY, graphXY, screenshot, bandsSeed, bandId, F, map, ARTIFACTS, ROOT };
+module.exports = { near, assertGestures, checkClean, launch, openEditor, settle, calls, value, handleXY, graphXY, screenshot, setHidden, bandsSeed, bandId, F, map, ARTIFACTS, ROOT };

@@ -7,12 +7,16 @@ bands and all three spectra, first with the audio stopped, then running; each
 phase prints the CPU time of this process (the browser's UI side), its WebKit
 child processes and the X server, as percent of one core, start-up excluded.
 The stand-in computes its analysis inside the page, so the running figure
-carries that cost too; the plug-in's own share is not in it.
+carries that cost too; the plug-in's own share is not in it. It also prints
+the page's own work per frame (QEQ.frame.perf) in each phase.
 
     /usr/bin/python3 webkit.measure.py [seconds per phase, default 30]
-Needs python3-gi, gir1.2-webkit2-4.1 and xvfb (Debian packages).
+QEQ_RESOURCES=<folder with index.html> measures another build of the page
+(an older one, say) against the same stand-in. Needs python3-gi,
+gir1.2-webkit2-4.1 and xvfb (Debian packages).
 """
 import json
+import math
 import os
 import subprocess
 import sys
@@ -34,7 +38,7 @@ def seed():
     for i in range(24):
         base = 2000 + 16 * i
         values[base] = 1
-        values[base + 2] = __import__('math').log(28 * 1.33 ** i / 20) / __import__('math').log(1100)
+        values[base + 2] = math.log(28 * 1.33 ** i / 20) / math.log(1100)
         values[base + 3] = (((i * 7) % 11) - 5) / 60 + 0.5
         values[base + 7] = 1
         values[base + 8] = (-36 + (i % 5) * 4) / 60 + 1
@@ -97,6 +101,7 @@ def main():
         Gtk.main()
 
     def phase(label):
+        run('(() => { const p = QEQ.frame.perf; p.work.length = 0; p.stamps.length = 0; p.byTask = {}; p.frames = 0; })()')
         pids = [os.getpid(), xvfb.pid] + descendants(os.getpid())
         before = {p: cpu_ticks(p) for p in pids}
         t0 = time.monotonic()
@@ -108,21 +113,21 @@ def main():
             share(used[os.getpid()]), share(sum(v for p, v in used.items() if p not in (os.getpid(), xvfb.pid))),
             share(used[xvfb.pid]))
         print('%s: %.1f %% of one core over %.0f s (%s)' % (label, share(sum(used.values())), wall, parts), flush=True)
-        run('''(() => { const w = QEQ.frame.perf.work.slice().sort((a, b) => a - b); const at = (f) => w[Math.floor(w.length * f)] || 0;
-          document.title = JSON.stringify({ frames: QEQ.frame.perf.frames, median: at(0.5), p95: at(0.95), byTask: QEQ.frame.perf.byTask }); })()''')
+        run('''(() => { const p = QEQ.frame.perf, w = p.work.slice().sort((a, b) => a - b);
+          const at = (f) => (w.length ? w[Math.min(w.length - 1, Math.floor(w.length * f))] : 0);
+          document.title = JSON.stringify({ frames: p.frames || p.work.length, median: at(0.5), p95: at(0.95) }); })()''')
         wait(0.3)
-        print('  page work per frame:', view.get_title(), flush=True)
+        work = json.loads(view.get_title())
+        print('  page: %.1f frames/s, work per frame median %.1f ms, p95 %.1f ms (1 ms timer resolution)' % (
+            work['frames'] / wall, work['median'], work['p95']), flush=True)
 
     wait(4.0)  # start-up
-    run('window.__qeqBridge.setAnalysis && (document.querySelector(\'#spectra [data-kind="sidechain"]\').click(), 0)')
-    if os.environ.get('QEQ_EXTRA'):
-        run(os.environ['QEQ_EXTRA'])
-    if os.environ.get('QEQ_AUDIO_ONLY') is None:
-        run('window.__qeqBridge.setAudio && window.__qeqBridge.setAudio(false)')
-        wait(2.0)
-        phase('audio stopped')
-        run('window.__qeqBridge.setAudio(true)')
-        wait(2.0)
+    run('(() => { const sc = document.querySelector(\'#spectra [data-kind="sidechain"]\'); if (sc) sc.click(); })()')
+    run('window.__qeqBridge.setAudio(false)')
+    wait(2.0)
+    phase('audio stopped')
+    run('window.__qeqBridge.setAudio(true)')
+    wait(2.0)
     phase('audio running')
     window.destroy()
     xvfb.terminate()
