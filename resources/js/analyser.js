@@ -1,14 +1,22 @@
-// Real-time spectrum and output waveform from "getEqWaveformRaw": at most one
-// request in flight, about 30 per second, nothing while the page is hidden.
+// Spectrum and output waveform from the process-wide capture rings
+// ("getEqWaveformRaw"), for an editor without a link to its own processor: at
+// most one request in flight, about 30 per second, nothing while the page is
+// hidden. A ring that has not moved since the last answer (no audio anywhere)
+// is asked for only a few times a second, and once the display has settled on
+// it (the smoothing's fall has run out) it is neither analysed nor redrawn.
 // The spectrum is smoothed per FFT bin (fast rise, slow fall) in power.
 (function (root) {
   'use strict';
   const QEQ = root.QEQ = root.QEQ || {};
   const SIZE = 4096;
   const INTERVAL_MS = 33;
+  const IDLE_MS = 400;
   const FALL = 0.82; // share of the previous power kept per update when falling
+  const SETTLE = 40;  // repeated blocks analysed before the display counts as settled (0.82^40 < 0.0004)
 
   let enabled = true;
+  let running = false;
+  let repeats = 0; // answers in a row that repeated the one before
   let inFlight = false;
   let timer = 0;
   let sampleRate = 48000;
@@ -16,8 +24,13 @@
   let wave = null;   // {left, right}
   const listeners = [];
 
+  const sameSamples = (a, b) => a.length === b.length && a.every((x, i) => x === b[i]);
+
   function absorb(result) {
     if (!result) return;
+    const same = !!wave && sameSamples(result.left, wave.left) && sameSamples(result.right, wave.right);
+    repeats = same ? repeats + 1 : 0;
+    if (repeats > SETTLE) return;
     if (typeof result.sampleRate === 'number' && result.sampleRate > 0) sampleRate = result.sampleRate;
     const n = Math.min(result.left.length, result.right.length);
     if (n < SIZE) return;
@@ -35,7 +48,7 @@
 
   function poll() {
     timer = 0;
-    if (!enabled || inFlight || root.document.hidden) return;
+    if (!running || !enabled || inFlight || root.document.hidden) return;
     inFlight = true;
     QEQ.bridge.getEqWaveformRaw(SIZE).then((r) => {
       inFlight = false;
@@ -44,8 +57,9 @@
     });
   }
   function schedule() {
-    if (!timer && enabled && !root.document.hidden) timer = setTimeout(poll, INTERVAL_MS);
+    if (!timer && running && enabled && !root.document.hidden) timer = setTimeout(poll, repeats > SETTLE ? IDLE_MS : INTERVAL_MS);
   }
+  function clear() { smooth = null; wave = null; repeats = 0; for (const fn of listeners) fn(); }
   root.document.addEventListener('visibilitychange', schedule);
 
   /**
@@ -73,8 +87,9 @@
   }
 
   QEQ.analyser = Object.freeze({
-    start: schedule,
-    setEnabled(on) { enabled = !!on; if (enabled) schedule(); else { smooth = null; wave = null; for (const fn of listeners) fn(); } },
+    start() { running = true; schedule(); },
+    stop() { running = false; clearTimeout(timer); timer = 0; clear(); },
+    setEnabled(on) { enabled = !!on; if (enabled) schedule(); else clear(); },
     enabled: () => enabled,
     sampleRate: () => sampleRate,
     columns,

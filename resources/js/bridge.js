@@ -1,4 +1,4 @@
-// Typed wrappers around the 28 functions the plug-in installs as globals.
+// Typed wrappers around the functions the plug-in installs as globals.
 // Each returns a promise that never rejects: a missing function (page opened
 // outside the plug-in) or a thrown stub resolves with the call's "refused"
 // value, so callers handle one outcome only. UI thread of the page.
@@ -45,6 +45,14 @@
     /** Resolves with {sampleRate (Hz), left: [], right: []}, oldest sample first, or null. */
     getEqWaveformRaw: (n) => call('getEqWaveformRaw', null, [n]).then((v) =>
       (v && Array.isArray(v.left) && Array.isArray(v.right) ? v : null)),
+    /**
+     * Resolves with this instance's live analysis {sampleRate, freqHz, pre, post,
+     * sidechain, bands, outputPeakDb, outputRmsDb, frames}, or null without a link
+     * to the processor (or from a plug-in that does not offer it).
+     */
+    getInstanceAnalysis: (n) => call('getInstanceAnalysis', null, [n]).then((v) => (v && typeof v === 'object' ? v : null)),
+    /** Auditions band i (0-based) alone, renewed by calling again; -1 ends it. Resolves true when it reached the processor. */
+    setAuditionBand: (band) => call('setAuditionBand', false, [band | 0]).then((v) => v === true),
     // Presets, A/B, history, version, links.
     listPresets: () => call('listPresets', [], []).then((v) => asArray(v).filter((s) => typeof s === 'string')),
     loadPresetByName: (name) => call('loadPresetByName', false, [name]).then((v) => v === true),

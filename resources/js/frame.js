@@ -8,7 +8,7 @@
   const tasks = [];
   let requested = false;
   const PERF_KEEP = 600;
-  const perf = { work: [], stamps: [], byTask: {} }; // byTask: name -> total ms
+  const perf = { work: [], stamps: [], byTask: {}, frames: 0 }; // byTask: name -> total ms; frames: all ever run
 
   function run(stamp) {
     requested = false;
@@ -20,6 +20,7 @@
       try { t.fn(stamp); } catch (e) { if (root.console) console.error(e); }
       perf.byTask[t.name] = (perf.byTask[t.name] || 0) + performance.now() - a;
     }
+    perf.frames++;
     perf.work.push(performance.now() - t0);
     perf.stamps.push(stamp);
     if (perf.work.length > PERF_KEEP) { perf.work.shift(); perf.stamps.shift(); }

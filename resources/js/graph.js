@@ -1,8 +1,13 @@
 // The frequency graph: 20 Hz to 22 kHz on a log axis, gain on a linear axis
-// (+-30 dB or a closer zoom). Four stacked canvases at device resolution, each
-// redrawn only when its content changes: the grid (size, zoom), the analyser
-// and output waveform (about 30 times a second), the band fills and summed
-// curve (when new curves arrive), and the handles (every frame of a drag).
+// (+-30 dB or a closer zoom). Five stacked canvases at device resolution, each
+// redrawn only when its content changes: the grid (size, zoom); the spectra
+// and output meter (or, without a link to this instance's processor, the ring
+// analyser and output waveform); the band fills and summed curve (when new
+// curves arrive); the dynamic bands' live curves; the handles (every frame of
+// a drag). The spectra and live curves follow the analysis while audio runs,
+// and what that costs in a software-rendered browser grows with the area that
+// changes and with how often it does: so the spectra clear and redraw the plot
+// only, and the live curves only the box around the dynamic bands' curves.
 (function (root) {
   'use strict';
   const QEQ = root.QEQ = root.QEQ || {};
@@ -12,14 +17,18 @@
   const LOG_SPAN = Math.log(22000 / 20);
   const ANALYSER_TOP = 0, ANALYSER_BOTTOM = -96; // analyser scale, dBFS
   const HANDLE_R = 9;
-  const LAYERS = ['grid', 'spectrum', 'curves', 'handles'];
+  const LAYERS = ['grid', 'spectrum', 'curves', 'live', 'handles'];
 
   let host, dpr = 1, W = 0, H = 0;
   const layers = {}; // name -> {canvas, ctx, dirty, draw}
   let range = 30;
   let hover = -1;
+  let box = Object.freeze({ x: 0, y: 0, w: 1, h: 1 }); // the plot, kept from the last resize
+  let geometry = 0; // changes with the size and the gain range: positions computed before are stale
+  let liveBox = null; // what the live layer drew on last time
+  const resizeListeners = [];
 
-  const plot = () => ({ x: M.left, y: M.top, w: W - M.left - M.right, h: H - M.top - M.bottom });
+  const plot = () => box;
   const freqToX = (f) => { const p = plot(); return p.x + p.w * Math.log(f / 20) / LOG_SPAN; };
   const xToFreq = (x) => { const p = plot(); return 20 * Math.exp(LOG_SPAN * (x - p.x) / p.w); };
   const dbToY = (db) => { const p = plot(); return p.y + p.h * (0.5 - db / (2 * range)); };
@@ -31,6 +40,9 @@
     dpr = root.devicePixelRatio || 1;
     W = Math.max(200, Math.round(r.width));
     H = Math.max(120, Math.round(r.height));
+    box = Object.freeze({ x: M.left, y: M.top, w: W - M.left - M.right, h: H - M.top - M.bottom });
+    geometry++;
+    liveBox = null;
     for (const name of LAYERS) {
       const c = layers[name].canvas;
       c.width = Math.round(W * dpr);
@@ -39,6 +51,25 @@
       c.style.height = H + 'px';
     }
     mark();
+    for (const fn of resizeListeners) fn();
+  }
+
+  const unite = (a, b) => (!a ? b : !b ? a : { x: Math.min(a.x, b.x), y: Math.min(a.y, b.y),
+    w: Math.max(a.x + a.w, b.x + b.w) - Math.min(a.x, b.x), h: Math.max(a.y + a.h, b.y + b.h) - Math.min(a.y, b.y) });
+
+  /** What a layer clears and may draw on, in CSS px. */
+  function region(name) {
+    const p = plot();
+    if (name === 'spectrum') return { x: p.x, y: p.y, w: p.w, h: p.h };
+    if (name === 'live') {
+      // What the live curves covered last time and cover now, within the plot.
+      const now = QEQ.liveDraw.extent(), last = liveBox;
+      liveBox = now;
+      const r = unite(last, now) || { x: p.x, y: p.y, w: 0, h: 0 };
+      const x = Math.max(p.x, r.x - 2), y = Math.max(p.y, r.y - 2);
+      return { x, y, w: Math.max(0, Math.min(p.x + p.w, r.x + r.w + 2) - x), h: Math.max(0, Math.min(p.y + p.h, r.y + r.h + 2) - y) };
+    }
+    return { x: 0, y: 0, w: W, h: H };
   }
 
   function render() {
@@ -46,10 +77,13 @@
       const l = layers[name];
       if (!l.dirty) continue;
       l.dirty = false;
+      const r = region(name);
+      const x0 = Math.floor(r.x * dpr), y0 = Math.floor(r.y * dpr);
       l.ctx.setTransform(1, 0, 0, 1, 0, 0);
-      l.ctx.clearRect(0, 0, l.canvas.width, l.canvas.height);
+      l.ctx.clearRect(x0, y0, Math.ceil((r.x + r.w) * dpr) - x0, Math.ceil((r.y + r.h) * dpr) - y0);
       l.ctx.setTransform(dpr, 0, 0, dpr, 0, 0);
       l.ctx.save();
+      l.ctx.beginPath(); l.ctx.rect(r.x, r.y, r.w, r.h); l.ctx.clip();
       l.draw(l.ctx);
       l.ctx.restore();
     }
@@ -179,8 +213,12 @@
   function drawBehind(ctx) {
     const p = plot();
     ctx.beginPath(); ctx.rect(p.x, p.y, p.w, p.h); ctx.clip();
-    drawSpectrum(ctx);
-    drawWaveform(ctx);
+    if (QEQ.live.linked()) {
+      QEQ.liveDraw.drawSpectra(ctx);
+    } else {
+      drawSpectrum(ctx);
+      drawWaveform(ctx);
+    }
   }
 
   function drawHandles(ctx) {
@@ -203,7 +241,17 @@
       ctx.fillStyle = QEQ.ui.bandColor(i, 0.95); ctx.fill();
       ctx.lineWidth = 1.5; ctx.strokeStyle = 'rgba(10,12,16,0.85)'; ctx.stroke();
       ctx.fillStyle = '#0b0d11'; ctx.fillText(String(i + 1), h.x, h.y + 0.5);
+      if (i === QEQ.audition.band()) drawSoloMark(ctx, i, h, r);
     }
+  }
+
+  /** The auditioned band's handle: a second ring and "SOLO" below it (above near the bottom; the tooltip sits above). */
+  function drawSoloMark(ctx, i, h, r) {
+    ctx.beginPath(); ctx.arc(h.x, h.y, r + 9, 0, 2 * Math.PI);
+    ctx.strokeStyle = 'rgba(255,255,255,0.85)'; ctx.lineWidth = 1.5; ctx.stroke();
+    const p = plot(), below = p.y + p.h - h.y > 34;
+    ctx.fillStyle = QEQ.ui.bandColor(i, 1);
+    ctx.fillText('SOLO', h.x, below ? h.y + r + 18 : h.y - r - 18);
   }
 
   function drawCurves(c) {
@@ -216,8 +264,12 @@
       c.fillStyle = QEQ.ui.bandColor(b.band, b.band === sel ? 0.26 : 0.13); c.fill();
       curvePath(c, b.points, false);
       c.strokeStyle = QEQ.ui.bandColor(b.band, b.band === sel ? 0.9 : 0.45);
-      c.lineWidth = b.band === sel ? 1.6 : 1; c.stroke();
+      c.lineWidth = b.band === sel ? 1.6 : 1;
+      // A dynamic band's static curve is its resting shape; its solid live curve moves on the live layer.
+      c.setLineDash(QEQ.liveDraw.isLive(b.band) ? [5, 4] : []);
+      c.stroke();
     }
+    c.setLineDash([]);
     const sum = QEQ.curves.sum();
     if (sum.length) {
       curvePath(c, sum, false);
@@ -229,7 +281,7 @@
 
   function init(base) {
     host = base.parentElement;
-    const draws = { grid: drawGrid, spectrum: drawBehind, curves: drawCurves, handles: drawHandles };
+    const draws = { grid: drawGrid, spectrum: drawBehind, curves: drawCurves, live: QEQ.liveDraw.drawLiveBands, handles: drawHandles };
     let after = base;
     for (const name of LAYERS) {
       const canvas = name === 'grid' ? base : root.document.createElement('canvas');
@@ -247,22 +299,35 @@
       .addEventListener('change', () => { resize(); watchDensity(); }, { once: true });
     watchDensity();
     resize();
-    const markCurves = marker('curves', 'handles');
+    const markCurves = marker('curves', 'live', 'handles');
     QEQ.store.onChange((id) => {
       const d = P.decodeId(id);
       // A band switched off locally disappears at once, before its curve is gone.
-      if (d && d.field === F.ENABLED) markCurves(); else markHandles();
+      if (d && (d.field === F.ENABLED || d.field === F.DYN_ENABLED)) markCurves(); else markHandles();
     });
-    QEQ.curves.onUpdate(marker('curves'));
+    // Live band curves are drawn from the static ones, so they follow them.
+    QEQ.curves.onUpdate(marker('curves', 'live'));
     QEQ.analyser.onUpdate(marker('spectrum'));
+    QEQ.live.onUpdate((ch) => {
+      if (ch.bands) layers.live.dirty = true;
+      if (ch.spectra) layers.spectrum.dirty = true;
+      markFrame();
+    });
+    QEQ.live.onMode(mark);
     QEQ.ui.onSelect(markCurves);
+    QEQ.audition.onChange(markHandles);
   }
   const markHandles = () => { layers.handles.dirty = true; markFrame(); };
+  const markLive = marker('spectrum', 'live');
 
   QEQ.graph = Object.freeze({
-    init, mark, plot, freqToX, xToFreq, dbToY, yToDb, handlePos, HANDLE_R,
+    init, mark, markLive, markHandles, plot, freqToX, xToFreq, dbToY, yToDb, analyserToY, handlePos, HANDLE_R,
     range: () => range,
-    setRange(r) { range = r; mark(); },
+    setRange(r) { range = r; geometry++; liveBox = null; mark(); },
+    onResize: (fn) => resizeListeners.push(fn),
+    /** The smallest box holding boxes a and b ({x, y, w, h}; null for none). */
+    unite,
+    geometry: () => geometry,
     setHover(i) { if (hover !== i) { hover = i; markHandles(); } },
   });
 })(window);

@@ -1,7 +1,10 @@
 // Mouse and keyboard on the graph. Drag a handle for frequency and gain
-// (Alt or Ctrl drag, or the wheel, for Q; Shift for fine steps), double-click
-// empty space to add the next free band, double-click a handle or press
-// Delete to remove it, arrows move the selected band, Escape cancels a drag.
+// (Alt-drag or the wheel for Q; Shift for fine steps), hold Ctrl while pressing
+// a handle to hear that band alone until the button is released (dragging on
+// sweeps it), double-click empty space to add the next free band, double-click
+// a handle or press Delete to remove it, arrows move the selected band, Escape
+// cancels a drag. Ctrl rather than Alt for the audition: many Linux window
+// managers take Alt-press for moving the window.
 (function (root) {
   'use strict';
   const QEQ = root.QEQ = root.QEQ || {};
@@ -66,6 +69,7 @@
     const i = hit(pt.x, pt.y);
     if (i < 0) return;
     QEQ.ui.select(i);
+    if (ev.ctrlKey || ev.metaKey) QEQ.audition.start(i, 'hold');
     drag = {
       band: i, gesture: S().gesture('Move ' + bandName(i)), x0: pt.x, y0: pt.y,
       f0: S().get(id(i, F.FREQ)), g0: S().get(id(i, F.GAIN)), q0: S().get(id(i, F.Q)),
@@ -86,7 +90,7 @@
     }
     const d = drag, fine = ev.shiftKey ? 0.2 : 1;
     const x = d.x0 + (pt.x - d.x0) * fine, y = d.y0 + (pt.y - d.y0) * fine;
-    if (ev.altKey || ev.ctrlKey) {
+    if (ev.altKey) {
       d.gesture.set(id(d.band, F.Q), d.q0 + (d.y0 - y) * 0.004);
     } else {
       d.gesture.set(id(d.band, F.FREQ), P.toNorm(F.FREQ, G().xToFreq(x + d.hx)));
@@ -97,6 +101,7 @@
   }
 
   function onUp() {
+    QEQ.audition.release();
     if (!drag) return;
     drag.gesture.end();
     drag = null;
@@ -158,6 +163,7 @@
     const i = QEQ.ui.selected();
     if (ev.key === 'Escape') {
       if (drag) { drag.gesture.cancel(); drag = null; } else showTip(-1);
+      QEQ.audition.release();
       ev.preventDefault();
       return;
     }

@@ -33,6 +33,9 @@
     QEQ.handles.init(root.document.getElementById('graph-wrap'), root.document.getElementById('tooltip'));
     QEQ.panel.init();
     QEQ.topbar.init();
+    QEQ.analyserTools.init();
+    QEQ.meters.init();
+    QEQ.outMeter.init(root.document.getElementById('graph-wrap'), root.document.querySelector('.graph-tools'));
     QEQ.presetView.init();
     root.document.addEventListener('keydown', onKey);
 
@@ -44,7 +47,9 @@
     const first = P.ALL_IDS.find((id) => { const d = P.decodeId(id); return d && d.field === P.F.ENABLED && P.isOn(QEQ.store.get(id)); });
     if (first !== undefined) QEQ.ui.select(P.decodeId(first).band);
     QEQ.curves.request();
-    QEQ.analyser.start();
+    // The ring analyser stands in for as long as this editor has no link to its processor.
+    QEQ.live.onMode((m) => { if (m === 'rings') QEQ.analyser.start(); else QEQ.analyser.stop(); });
+    QEQ.live.start();
     root.document.body.dataset.ready = 'true';
   }
 

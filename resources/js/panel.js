@@ -98,7 +98,17 @@
     controls[F.SLOPE].input.closest('.ctl').classList.toggle('inactive', shape !== 3 && shape !== 4);
     root.document.getElementById('dyn-section').classList.toggle('off', !P.isOn(S().get(bid(F.DYN_ENABLED))));
     panel.classList.toggle('band-off', !P.isOn(S().get(bid(F.ENABLED))));
+    refreshSolo();
     refreshStrip();
+  }
+
+  // Solo needs this instance's processor and an enabled band.
+  function refreshSolo() {
+    const solo = root.document.getElementById('solo');
+    const i = band();
+    setAttr(solo, 'aria-label', 'Solo band ' + (i + 1));
+    setAttr(solo, 'aria-pressed', String(QEQ.audition.band() === i));
+    solo.disabled = !QEQ.live.linked() || !P.isOn(S().get(bid(F.ENABLED)));
   }
 
   function refreshStrip() {
@@ -154,9 +164,12 @@
     const dyn = d.getElementById('dyn-controls');
     [slider(F.THRESHOLD), slider(F.RATIO), menu(F.SIDECHAIN), slider(F.ATTACK), slider(F.RELEASE)].forEach((c) => dyn.appendChild(c));
     buildStrip(d.getElementById('band-strip'));
+    d.getElementById('solo').addEventListener('click', () => QEQ.audition.toggle(band()));
     const mark = QEQ.frame.task(refresh);
     QEQ.store.onChange(mark);
     QEQ.ui.onSelect(mark);
+    QEQ.audition.onChange(mark);
+    QEQ.live.onMode(mark);
     mark();
   }
 

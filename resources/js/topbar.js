@@ -1,5 +1,5 @@
 // The bar above the graph: presets, A/B, undo/redo, phase mode and latency,
-// graph zoom and analyser switch, version and help.
+// graph zoom, version and help.
 (function (root) {
   'use strict';
   const QEQ = root.QEQ = root.QEQ || {};
@@ -7,6 +7,7 @@
   const HELP_URL = 'https://quenrileq.com/help';
   const $ = (id) => root.document.getElementById(id);
 
+  let shownRate = 0;
   function refreshGlobal() {
     const phase = QEQ.store.get(P.PHASE_MODE), lat = QEQ.store.get(P.LINEAR_LATENCY);
     const linear = P.isOn(phase);
@@ -18,7 +19,8 @@
     latSel.value = String(P.listIndex(lat, 3));
     latSel.disabled = !linear;
     const samples = P.latencySamples(phase, lat);
-    const ms = (samples / QEQ.analyser.sampleRate()) * 1000;
+    shownRate = QEQ.live.sampleRate();
+    const ms = (samples / shownRate) * 1000;
     $('latency-readout').textContent = samples + ' samples · ' + ms.toFixed(1) + ' ms';
   }
 
@@ -53,19 +55,16 @@
       QEQ.ui.status('Copied ' + (QEQ.ab.active() ? 'B to A' : 'A to B') + '.');
     });
     $('zoom').addEventListener('change', (ev) => QEQ.graph.setRange(Number(ev.target.value)));
-    $('analyser').addEventListener('click', (ev) => {
-      const on = !QEQ.analyser.enabled();
-      QEQ.analyser.setEnabled(on);
-      ev.currentTarget.setAttribute('aria-pressed', String(on));
-      QEQ.graph.mark();
-    });
     $('help').addEventListener('click', async () => {
       const ok = await QEQ.bridge.openExternalUrl(HELP_URL);
       QEQ.ui.status(ok ? 'Opened the manual in your browser.' : 'Could not open ' + HELP_URL, ok ? '' : 'warn');
     });
     const mark = QEQ.frame.task(refreshGlobal);
     QEQ.store.onChange((id) => { if (id === P.PHASE_MODE || id === P.LINEAR_LATENCY) mark(); });
-    QEQ.analyser.onUpdate(mark);
+    // The latency in ms follows the sample rate, which the analysers report.
+    const rateMoved = () => { if (QEQ.live.sampleRate() !== shownRate) mark(); };
+    QEQ.analyser.onUpdate(rateMoved);
+    QEQ.live.onUpdate(rateMoved);
     mark();
     QEQ.history.onChange(refreshHistory);
     refreshHistory();

@@ -7,7 +7,8 @@
   // 24 hues spread so that neighbouring band numbers never look alike.
   const HUES = [];
   for (let i = 0; i < 24; i++) HUES.push((i * 137.508 + 18) % 360);
-  const bandColor = (i, alpha) => 'hsla(' + HUES[i].toFixed(0) + ', 82%, 64%, ' + (alpha === undefined ? 1 : alpha) + ')';
+  const bandColor = (i, alpha, lightness) =>
+    'hsla(' + HUES[i].toFixed(0) + ', 82%, ' + (lightness || 64) + '%, ' + (alpha === undefined ? 1 : alpha) + ')';
 
   let selected = 0;
   const listeners = [];

@@ -1,11 +1,12 @@
 // Display behaviour under load: 24 bands dragged with real input events,
-// request coalescing, the analyser's polling rules, high-density drawing, and
-// screenshots of what a user sees. Frame times are printed, not asserted.
+// request coalescing, the analyser's polling rules, the live analysis of 24
+// dynamic bands, high-density drawing, and screenshots of what a user sees.
+// Frame times are printed, not asserted.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const s = require('./support');
-const { F, bandId } = s;
+const { F, bandId, checkClean } = s;
 
 let browser;
 test.before(async () => { browser = await s.launch(); });
@@ -87,6 +88,36 @@ test('dragging with 24 bands: one curve request in flight, edits batched per fra
   await page.close();
 });
 
+test('live analysis of 24 dynamic bands with all three spectra: page work per frame', async (t) => {
+  const values = allBands();
+  for (let i = 0; i < 24; i++) {
+    values[bandId(i, F.SHAPE)] = 0;
+    values[bandId(i, F.DYN)] = 1;
+    values[bandId(i, F.THRESHOLD)] = (-36 + (i % 5) * 4) / 60 + 1;
+  }
+  const ed = await s.openEditor(browser, { values, analysis: {} });
+  const { page } = ed;
+  await page.waitForFunction(() => window.QEQ.live.linked());
+  await page.click('#spectra [data-kind="sidechain"]');
+  await page.click('.chip[data-band="9"]');
+  const r = await page.evaluate(async () => {
+    const perf = window.QEQ.frame.perf;
+    perf.work.length = 0; perf.stamps.length = 0; perf.byTask = {};
+    const req0 = window.QEQ.live.stats.requests;
+    await new Promise((res) => setTimeout(res, 3000));
+    return { work: perf.work.slice(), byTask: perf.byTask, requests: window.QEQ.live.stats.requests - req0,
+      live: window.QEQ.live.analysis().bands.length };
+  });
+  t.diagnostic('live, 24 dynamic bands, pre + post + side-chain, page work per frame: ' + fmt(stats(r.work)));
+  t.diagnostic('work by task (ms total over 3 s): ' + JSON.stringify(r.byTask, (k, v) => (typeof v === 'number' ? +v.toFixed(1) : v)));
+  t.diagnostic(`analysis requests: ${(r.requests / 3).toFixed(1)}/s; frames drawn: ${(r.work.length / 3).toFixed(1)}/s`);
+  assert.equal(r.live, 24, 'every band reports a live gain');
+  assert.ok(r.work.length >= 30, 'the display follows the running audio');
+  await s.screenshot(page, 'live-24-dynamic-bands');
+  checkClean(ed);
+  await page.close();
+});
+
 test('the analyser keeps one waveform request in flight and pauses while the page is hidden', async () => {
   const ed = await s.openEditor(browser, { values: allBands(), sampleRate: 96000 });
   const { page } = ed;
@@ -94,18 +125,12 @@ test('the analyser keeps one waveform request in flight and pauses while the pag
   const count = () => page.evaluate(() => window.__qeqBridge.calls.filter((c) => c.name === 'getEqWaveformRaw').length);
   const running = await count();
   assert.ok(running >= 3, 'polls while visible');
-  await page.evaluate(() => {
-    Object.defineProperty(document, 'hidden', { configurable: true, get: () => true });
-    document.dispatchEvent(new Event('visibilitychange'));
-  });
+  await s.setHidden(page, true);
   await page.waitForTimeout(150);
   const atHide = await count();
   await page.waitForTimeout(500);
   assert.equal(await count(), atHide, 'no requests while hidden');
-  await page.evaluate(() => {
-    Object.defineProperty(document, 'hidden', { configurable: true, get: () => false });
-    document.dispatchEvent(new Event('visibilitychange'));
-  });
+  await s.setHidden(page, false);
   await page.waitForTimeout(300);
   assert.ok(await count() > atHide, 'resumes when shown again');
   assert.equal(await page.evaluate(() => window.__qeqBridge.maxInflight.getEqWaveformRaw), 1);
@@ -124,7 +149,8 @@ test('canvases follow the device pixel ratio and the page looks right', async ()
   const seed = { values: { ...s.bandsSeed([
     { band: 0, hz: 32, shape: 3, slope: 2 }, { band: 1, hz: 110, db: 3.5, q: 0.8, shape: 1 },
     { band: 2, hz: 420, db: -4.5, q: 1.6 }, { band: 3, hz: 2400, db: 2.5, q: 1.2 }, { band: 4, hz: 9500, db: 4, q: 0.7, shape: 2 },
-    { band: 5, hz: 5800, db: -6, q: 6, shape: 5 }]), [bandId(3, F.DYN)]: 1 },
+    { band: 5, hz: 5800, db: -6, q: 6, shape: 5 }]), [bandId(3, F.DYN)]: 1, [bandId(1, F.DYN)]: 1, [bandId(1, F.THRESHOLD)]: 0.6 },
+  analysis: {},
   presets: { 'Drums/Kick Punch': {}, 'Drums/Snare Body': {}, 'Vocals/Air': {}, 'Mastering Gentle': {} } };
   const ed = await s.openEditor(browser, seed, { scale: 2 });
   const { page } = ed;

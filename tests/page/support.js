@@ -88,6 +88,14 @@ async function graphXY(page, hz, db) {
   }, [hz, db]);
 }
 
+/** Makes the page believe it is hidden (true) or shown again (false), as a minimised editor would be. */
+async function setHidden(page, hidden) {
+  await page.evaluate((h) => {
+    Object.defineProperty(document, 'hidden', { configurable: true, get: () => h });
+    document.dispatchEvent(new Event('visibilitychange'));
+  }, hidden);
+}
+
 async function screenshot(page, name) {
   fs.mkdirSync(ARTIFACTS, { recursive: true });
   await page.screenshot({ path: path.join(ARTIFACTS, name + '.png') });
@@ -141,4 +149,4 @@ function checkClean(ed) {
   assert.deepEqual(ed.external, [], 'nothing fetched from outside the bundle');
 }
 
-module.exports = { near, assertGestures, checkClean, launch, openEditor, settle, calls, value, handleXY, graphXY, screenshot, bandsSeed, bandId, F, map, ARTIFACTS, ROOT };
+module.exports = { near, assertGestures, checkClean, launch, openEditor, settle, calls, value, handleXY, graphXY, screenshot, setHidden, bandsSeed, bandId, F, map, ARTIFACTS, ROOT };

@@ -1,11 +1,17 @@
 // A scripted stand-in for the plug-in side of the editor bridge, installed
-// before any page script runs. It installs the 28 functions as globals that
-// return promises, keeps the 314 normalised values, answers in call order a
+// before any page script runs. It installs the plug-in's functions as globals
+// that return promises, keeps the 314 normalised values, answers in call order a
 // moment later (like the real bridge, which answers after the call's own
 // change notifications), calls window.notifyParameterChange for subscribed
 // parameters, and records every call for the tests to inspect.
 // Seed (optional): window.__qeqSeed = {values, historyState, abSlot, abJson,
-// presets: {name: values}, currentState: values, sampleRate, delayMs, curveDelayMs}.
+// presets: {name: values}, currentState: values, sampleRate, delayMs, curveDelayMs,
+// audio (default true; false: the capture stands still), analysis}.
+// analysis: absent or null for an editor without a link to its processor;
+// otherwise {bands: {i: {gainDb, levelDb}} fixed readings of dynamic bands,
+// spectra: {pre, post, sidechain} flat levels in dBFS, outputPeakDb,
+// outputRmsDb fixed meters, refuseAudition}. Everything not fixed
+// moves like music; see analysisFrame.
 (function () {
   'use strict';
   const seed = window.__qeqSeed || {};
@@ -133,22 +139,108 @@
     return [...Array(n).keys()].map((k) => 20 * Math.pow(1100, k / (n - 1)));
   }
 
-  let sampleClock = 0;
+  let audio = seed.audio !== false;
+  let lastWave = null;
+  // Two seconds of five tones and a little noise, made once and read round in
+  // windows, so that serving the capture costs the page (whose timing the tests
+  // print) next to nothing.
+  let sampleClock = 0, tape = null;
   function waveform(arg) {
     let n = typeof arg === 'number' ? Math.trunc(arg) : 2048;
     n = Math.min(8192, Math.max(64, n));
+    if (!audio && lastWave && lastWave.left.length === n) return lastWave;
+    if (!tape) {
+      tape = new Float64Array(2 * sampleRate);
+      const tones = [[55, 0.25], [220, 0.12], [880, 0.05], [3100, 0.02], [9000, 0.008]];
+      for (let i = 0; i < tape.length; i++) {
+        let s = (Math.random() - 0.5) * 0.01;
+        for (const [f, a] of tones) s += a * Math.sin(2 * Math.PI * f * i / sampleRate);
+        tape[i] = s;
+      }
+    }
     const left = [], right = [];
     const t0 = sampleClock;
     sampleClock += Math.round(sampleRate / 30);
-    const tones = [[55, 0.25], [220, 0.12], [880, 0.05], [3100, 0.02], [9000, 0.008]];
     for (let i = 0; i < n; i++) {
-      const t = (t0 + i) / sampleRate;
-      let s = 0;
-      for (const [f, a] of tones) s += a * Math.sin(2 * Math.PI * f * t);
-      const noise = (Math.random() - 0.5) * 0.01;
-      left.push(s + noise); right.push(0.9 * s - noise);
+      const s = tape[(t0 + i) % tape.length];
+      left.push(s); right.push(0.9 * s);
     }
-    return { left, right, sampleRate };
+    lastWave = { left, right, sampleRate };
+    return lastWave;
+  }
+
+  // ---- This instance's live analysis. Spectra are sums of bumps on a log
+  // frequency axis whose levels follow a 120 bpm beat; post is pre plus every
+  // band's response at its live gain; live gains follow the band's detector
+  // level (pre, or side-chain for an external source) with its threshold and
+  // ratio, without envelope smoothing.
+  let analysis = seed.analysis || null;
+  let audition = { band: -1, at: 0 };
+  let frames = 0, framesSince = performance.now(), held = null;
+  const FLOOR = -150;
+  function bumps(list, f) {
+    let p = 1e-15;
+    for (const [hz, width, db] of list) p += Math.pow(10, db / 10) * Math.exp(-0.5 * Math.pow(Math.log2(f / hz) / width, 2));
+    return Math.max(FLOOR, 10 * Math.log10(p));
+  }
+  function analysisFrame(n) {
+    const freqs = grid(n, 256, 16, 2048);
+    const t = performance.now() / 1000, beat = (t * 2) % 1;
+    const kick = -6 - 30 * beat, snare = -14 - 30 * ((beat + 0.5) % 1), sweep = 1500 * Math.pow(2, Math.sin(t * 0.7));
+    const music = [[55, 0.6, kick], [110, 1.2, -20], [220, 0.5, snare], [sweep, 0.4, -22], [2500, 2.2, -34], [9000, 1.0, -40 - 10 * beat]];
+    const pre = freqs.map((f) => bumps(music, f));
+    const sidechain = freqs.map((f) => bumps([[60, 0.5, kick + 2], [4000, 1.5, -45]], f));
+    const fixed = analysis.bands || {};
+    const bands = [];
+    const share = new Map();
+    for (const b of enabledBands()) {
+      const v = (k) => values.get(2000 + 16 * b + k);
+      if (v(7) < 0.5) continue;
+      const g = 60 * v(3) - 30, fc = 20 * Math.pow(1100, v(2));
+      let entry = fixed[b];
+      if (!entry) {
+        const levelDb = Math.max(-120, bumps(v(12) >= 0.5 ? [[60, 0.5, kick + 2]] : music, fc) + 3);
+        const over = Math.max(levelDb - (60 * v(8) - 60), 0), reduction = over - over / (19 * v(9) + 1);
+        entry = { gainDb: g >= 0 ? Math.max(g - reduction, 0) : Math.min(g + reduction, 0), levelDb };
+      }
+      bands.push({ band: b, gainDb: entry.gainDb, levelDb: entry.levelDb });
+      share.set(b, g === 0 ? 1 : entry.gainDb / g);
+    }
+    const post = pre.slice();
+    for (const b of enabledBands()) bandLevels(b, freqs).forEach((db, k) => { post[k] += db * (share.has(b) ? share.get(b) : 1); });
+    const rms = -17 + 4 * Math.cos(2 * Math.PI * beat);
+    const flat = analysis.spectra || {};
+    const spectrum = (kind, moving) => (flat[kind] === undefined ? moving : freqs.map(() => flat[kind]));
+    return { bands, freqHz: freqs, frames, outputPeakDb: analysis.outputPeakDb ?? rms + 9, outputRmsDb: analysis.outputRmsDb ?? rms,
+      post: spectrum('post', post.map((x) => Math.max(FLOOR, x))), pre: spectrum('pre', pre), sampleRate,
+      sidechain: spectrum('sidechain', sidechain) };
+  }
+  function silentFrame(n) {
+    const freqs = grid(n, 256, 16, 2048);
+    const floor = freqs.map(() => FLOOR);
+    const bands = enabledBands().filter((b) => values.get(2000 + 16 * b + 7) >= 0.5)
+      .map((b) => ({ band: b, gainDb: 60 * values.get(2000 + 16 * b + 3) - 30, levelDb: -120 }));
+    return { bands, freqHz: freqs, frames, outputPeakDb: FLOOR, outputRmsDb: FLOOR, post: floor, pre: floor, sampleRate, sidechain: floor };
+  }
+  function instanceAnalysis(arg) {
+    if (!analysis) return null;
+    if (audio) {
+      const now = performance.now();
+      frames += Math.round((now - framesSince) * sampleRate / 1000);
+      framesSince = now;
+      held = analysisFrame(arg);
+      return held;
+    }
+    if (!held) return silentFrame(arg);
+    // Stopped: the levels may still be worked out afresh on each request, but
+    // the frames counter and the band gains, which only audio moves, stand still.
+    return { ...analysisFrame(arg), bands: held.bands, frames: held.frames };
+  }
+  function setAuditionBand(i) {
+    if (!analysis || analysis.refuseAudition || !Number.isInteger(i) || i < -1 || i > 23) return false;
+    if (i >= 0 && values.get(2000 + 16 * i) < 0.5) return false;
+    audition = { band: i, at: performance.now() };
+    return true;
   }
 
   const badName = (n) => typeof n !== 'string' || n === '' || n.startsWith('/') || n.endsWith('/') || n.includes('//') ||
@@ -207,9 +299,11 @@
     setAbInactiveSlotJson: (s) => (typeof s === 'string' ? ((abJson = s), true) : false),
     getHistoryState: () => history,
     setHistoryState: (s) => (typeof s === 'string' ? ((history = s), true) : false),
+    getInstanceAnalysis: instanceAnalysis,
+    setAuditionBand,
   };
 
-  const SLOW = new Set(['getEqCurve', 'getEqBandCurves', 'getEqWaveformRaw']);
+  const SLOW = new Set(['getEqCurve', 'getEqBandCurves', 'getEqWaveformRaw', 'getInstanceAnalysis']);
   for (const name of Object.keys(impl)) {
     inflight[name] = 0; maxInflight[name] = 0;
     window[name] = function () {
@@ -236,6 +330,12 @@
     /** Host automation or a host preset: changes the value and notifies like the plug-in. */
     hostSet: (id, x) => setValue(id, x),
     state: () => ({ abSlot, abJson, history, presets: Object.fromEntries(presets), values: snapshot() }),
+    /** Starts or stops the audio: while stopped the capture and the analysis stand still. */
+    setAudio: (on) => { audio = !!on; framesSince = performance.now(); },
+    /** Replaces the analysis seed (null: the link is gone). */
+    setAnalysis: (a) => { analysis = a; },
+    /** The band the processor auditions now: it ends an audition not renewed for a second. */
+    auditioned: () => (audition.band >= 0 && performance.now() - audition.at <= 1000 ? audition.band : -1),
     clearCalls: () => { calls.length = 0; notifications.length = 0; hostEdits.length = 0; for (const k in maxInflight) maxInflight[k] = inflight[k]; },
   };
 })();
