@@ -20,7 +20,7 @@ sleep 1
 args=(--seconds $((settle + seconds + 5)))
 if [ "$mode" = audio ]; then
   # Noise in, and every spectrum the page offers switched on.
-  args+=(--signal noise --eval "document.querySelectorAll('[data-spectrum]').forEach(b => { if (b.getAttribute('aria-pressed') === 'false') b.click(); }); 1")
+  args+=(--signal noise --eval "['pre', 'post', 'sidechain'].forEach(k => QEQ.liveDraw.setShown(k, true)); 1")
 fi
 DISPLAY="$display" "$build/bin/quenrileq-editor" "${args[@]}" >/dev/null 2>&1 &
 editor=$!

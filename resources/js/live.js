@@ -14,7 +14,7 @@
   'use strict';
   const QEQ = root.QEQ = root.QEQ || {};
   const POINTS = 256;
-  const FAST_MS = 66;
+  const FAST_MS = 80;
   const IDLE_MS = 400;
   const PROBE_MS = 2000;
   const QUIET_POLLS = 3; // identical answers in a row that count as "nothing playing"

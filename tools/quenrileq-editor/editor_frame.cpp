@@ -72,13 +72,16 @@ void EditorFrame::runOnce(Clock::time_point limit) {
   // Then wait for X events, file descriptors or the next timer.
   Clock::time_point wake = limit;
   for (const Timer& t : timers_) wake = std::min(wake, t.due);
-  const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()).count();
+  // Rounded up: a wait rounded down to 0 ms would spin through the last millisecond.
+  const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();
   std::vector<pollfd> fds;
   if (display_) fds.push_back({ConnectionNumber(display_), POLLIN, 0});
   for (const Handler& h : handlers_) fds.push_back({h.fd, POLLIN, 0});
-  const bool xPending = display_ && XPending(display_) > 0;
-  if (!xPending) poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, waitMs)));
-  handleXEvents();
+  // Events Xlib already read would not wake poll; asking without reading
+  // keeps an idle loop from hammering the X connection.
+  const bool xQueued = display_ && XEventsQueued(display_, QueuedAlready) > 0;
+  if (!xQueued) poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, waitMs)));
+  if (xQueued || (display_ && (fds[0].revents & POLLIN))) handleXEvents();
 
   std::vector<Handler> ready;
   for (std::size_t i = display_ ? 1 : 0, h = 0; i < fds.size() && h < handlers_.size(); ++i, ++h)
