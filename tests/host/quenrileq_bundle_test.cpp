@@ -79,7 +79,7 @@ TEST (QuenrilEQBundle, FactoryOffersProcessorThenController)
 	EXPECT_EQ (processor.classFlags, 1u);
 	EXPECT_EQ (processor.subCategories, "Fx|EQ");
 	EXPECT_EQ (processor.vendor, "");
-	EXPECT_EQ (processor.version, "1.0.0.0");
+	EXPECT_EQ (processor.version, QEQ_PROJECT_VERSION);
 	EXPECT_EQ (processor.sdkVersion, "VST 3.8.0");
 
 	const ClassRecord& controller = classes[1];
@@ -90,7 +90,7 @@ TEST (QuenrilEQBundle, FactoryOffersProcessorThenController)
 	EXPECT_EQ (controller.classFlags, 0u);
 	EXPECT_EQ (controller.subCategories, "");
 	EXPECT_EQ (controller.vendor, "");
-	EXPECT_EQ (controller.version, "1.0.0.0");
+	EXPECT_EQ (controller.version, QEQ_PROJECT_VERSION);
 	EXPECT_EQ (controller.sdkVersion, "VST 3.8.0");
 }
 
