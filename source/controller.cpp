@@ -3,6 +3,7 @@
 #include "controller_parameters.h"
 #include "controller_state.h"
 #include "eq_bindings.h"
+#include "factory_presets.h"
 #include "latency_notice.h"
 #include "preset_bindings.h"
 #include "processor_state.h"
@@ -69,6 +70,7 @@ tresult PLUGIN_API QuenrilEQController::initialize (FUnknown* context)
 	if (result != kResultOk)
 		return result;
 	registerParameters (parameters);
+	installBundledFactoryPresets ();
 	return kResultOk;
 }
 
