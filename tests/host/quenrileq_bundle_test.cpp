@@ -1,5 +1,6 @@
 // The built QuenrilEQ bundle as a host first meets it: exports, factory and
-// class records.
+// class records. QEQ_TEST_BUNDLE names another copy to check, such as the
+// one a package installs.
 #include "elf_exports.h"
 #include "zam_bundles.h"
 
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 using namespace QuenrilEQ::host;
@@ -19,7 +21,7 @@ using namespace Steinberg;
 
 namespace {
 
-const std::string kBundle = QEQ_BUNDLE_PATH;
+const std::string kBundle = std::getenv ("QEQ_TEST_BUNDLE") ? std::getenv ("QEQ_TEST_BUNDLE") : QEQ_BUNDLE_PATH;
 
 uint32 referenceCount (FUnknown* object)
 {
