@@ -6,7 +6,7 @@
 # goes to <prefix>/lib/vst3 (never a multiarch lib folder). For a user
 # install set QEQ_VST3_INSTALL_DIR to an absolute folder, e.g.
 #   cmake -S . -B build -DCMAKE_INSTALL_PREFIX=$HOME/.local -DQEQ_VST3_INSTALL_DIR=$HOME/.vst3
-set(QEQ_VST3_INSTALL_DIR "lib/vst3" CACHE PATH
+set(QEQ_VST3_INSTALL_DIR "lib/vst3" CACHE STRING
     "Folder that receives QuenrilEQ.vst3: relative to the install prefix, or absolute")
 # Debian names the documentation folder after the package.
 set(CMAKE_INSTALL_DOCDIR "share/doc/quenrileq" CACHE PATH "Guide and licence")
