@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,7 +73,26 @@ const FileOps& systemFileOps ()
 	return ops;
 }
 
-bool replaceFileAtomically (const std::string& path, std::string_view contents, const FileOps& ops)
+namespace {
+/** Moves the finished temporary file to its name; 0 on success, else -1 with errno set. */
+using Publish = int (*) (const FileOps& ops, const char* temp, const char* path);
+
+int publishReplacing (const FileOps& ops, const char* temp, const char* path) { return ops.rename (temp, path); }
+
+int publishIfAbsent (const FileOps&, const char* temp, const char* path)
+{
+	if (::renameat2 (AT_FDCWD, temp, AT_FDCWD, path, RENAME_NOREPLACE) == 0)
+		return 0;
+	if (errno != EINVAL && errno != ENOSYS)
+		return -1;
+	// File systems without the no-replace rename still refuse to link over a name.
+	if (::link (temp, path) != 0)
+		return -1;
+	::unlink (temp);
+	return 0;
+}
+
+bool writeAndPublish (const std::string& path, std::string_view contents, const FileOps& ops, Publish publish)
 {
 	if (path.empty () || path.back () == '/')
 		return false;
@@ -93,7 +113,7 @@ bool replaceFileAtomically (const std::string& path, std::string_view contents, 
 	ok = ok && ops.fsync (fd) == 0;
 	// Closed in every case; a failing close can mean lost data (e.g. on NFS).
 	ok = (ops.close (fd) == 0) && ok;
-	ok = ok && ops.rename (temp.c_str (), path.c_str ()) == 0;
+	ok = ok && publish (ops, temp.c_str (), path.c_str ()) == 0;
 	if (!ok)
 	{
 		::unlink (temp.c_str ());
@@ -102,6 +122,17 @@ bool replaceFileAtomically (const std::string& path, std::string_view contents, 
 	// The folder itself is not flushed: after a power cut the rename may be
 	// lost, which leaves the old complete file, and the UI thread waits less.
 	return true;
+}
+} // namespace
+
+bool replaceFileAtomically (const std::string& path, std::string_view contents, const FileOps& ops)
+{
+	return writeAndPublish (path, contents, ops, publishReplacing);
+}
+
+bool createFileAtomically (const std::string& path, std::string_view contents, const FileOps& ops)
+{
+	return writeAndPublish (path, contents, ops, publishIfAbsent);
 }
 
 bool readWholeFile (const std::string& path, std::string& out)

@@ -32,6 +32,13 @@ const FileOps& systemFileOps ();
 bool replaceFileAtomically (const std::string& path, std::string_view contents,
                             const FileOps& ops = systemFileOps ());
 
+/** As replaceFileAtomically, but never replaces anything: false, with the
+    existing entry untouched, when something already exists at path (also
+    when it appeared while the temporary file was being written).
+    [UI thread; blocks on the disk] */
+bool createFileAtomically (const std::string& path, std::string_view contents,
+                           const FileOps& ops = systemFileOps ());
+
 /** Reads the whole regular file at path into out. False when it cannot be
     opened, is no regular file (a folder, a FIFO, a device), is larger than
     16 MiB, or a read fails; out is then left empty. [UI thread] */

@@ -4,6 +4,7 @@
 #include "analysis_bindings.h"
 #include "controller_state.h"
 #include "eq_bindings.h"
+#include "factory_presets.h"
 #include "instance_link.h"
 #include "latency_notice.h"
 #include "preset_bindings.h"
@@ -72,6 +73,7 @@ tresult PLUGIN_API QuenrilEQController::initialize (FUnknown* context)
 	if (result != kResultOk)
 		return result;
 	registerParameters (parameters);
+	installBundledFactoryPresets ();
 	return kResultOk;
 }
 

@@ -7,37 +7,21 @@
 #pragma once
 
 #include <array>
-#include <functional>
 
 #include <nlohmann/json.hpp>
 
-#include "eq_band.h"
-#include "parameters.h"
+#include "display_curve.h"
 #include "webview/webview.h"
 
 namespace QuenrilEQ {
 
 class QuenrilEQController;
 
-/// Rate (Hz) at which the display bands are designed and evaluated.
-constexpr double kDisplaySampleRate = 96000.0;
-
 /// The point count argument of a display function: args[0] when it is a JSON
 /// number (truncated toward zero, then clamped to [lo, hi]); `fallback` when
 /// args is null or empty or args[0] is any other type. Args that are neither
 /// an array, null nor empty throw the JSON library's type_error 305.
 int displayArgument(const nlohmann::json& args, int fallback, int lo, int hi);
-
-/// Point k of an n-point logarithmic grid from 20 Hz to 22000 Hz (both exact).
-double displayFrequency(int k, int n);
-
-/// The 24 bands as the controller's normalised values describe them (read
-/// through `normalized`), designed at kDisplaySampleRate. Disabled bands keep
-/// the record's defaults. Channel and dynamics fields are not read.
-std::array<EqBand, kNumBands> displayBands(const std::function<double(ParamId)>& normalized);
-
-/// Level in dB of a response magnitude, floored at -240 dB.
-double displayLevelDb(double magnitude);
 
 /// [{"db","freqHz"}, ...] of the bands' combined response, n points.
 nlohmann::json eqCurve(const std::array<EqBand, kNumBands>& bands, int n);

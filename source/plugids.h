@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pluginterfaces/base/funknown.h"
+#include "version.h"
 
 namespace QuenrilEQ {
 
@@ -13,7 +14,7 @@ constexpr const char* kVendorUrl = "https://quenrildsp.example";
 constexpr const char* kVendorEmail = "mailto:support@quenrildsp.example";
 constexpr const char* kPluginName = "QuenrilEQ";
 constexpr const char* kControllerName = "QuenrilEQController";
-constexpr const char* kVersion = "1.0.0.0";
+constexpr const char* kVersion = QEQ_VERSION_STRING;
 // The class records name the SDK generation the plug-in was designed against.
 constexpr const char* kSdkVersionString = "VST 3.8.0";
 constexpr const char* kSubCategories = "Fx|EQ";

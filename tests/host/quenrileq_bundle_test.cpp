@@ -1,5 +1,6 @@
 // The built QuenrilEQ bundle as a host first meets it: exports, factory and
-// class records.
+// class records. QEQ_TEST_BUNDLE names another copy to check, such as the
+// one a package installs.
 #include "elf_exports.h"
 #include "zam_bundles.h"
 
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 using namespace QuenrilEQ::host;
@@ -19,7 +21,7 @@ using namespace Steinberg;
 
 namespace {
 
-const std::string kBundle = QEQ_BUNDLE_PATH;
+const std::string kBundle = std::getenv ("QEQ_TEST_BUNDLE") ? std::getenv ("QEQ_TEST_BUNDLE") : QEQ_BUNDLE_PATH;
 
 uint32 referenceCount (FUnknown* object)
 {
@@ -79,7 +81,7 @@ TEST (QuenrilEQBundle, FactoryOffersProcessorThenController)
 	EXPECT_EQ (processor.classFlags, 1u);
 	EXPECT_EQ (processor.subCategories, "Fx|EQ");
 	EXPECT_EQ (processor.vendor, "");
-	EXPECT_EQ (processor.version, "1.0.0.0");
+	EXPECT_EQ (processor.version, QEQ_PROJECT_VERSION);
 	EXPECT_EQ (processor.sdkVersion, "VST 3.8.0");
 
 	const ClassRecord& controller = classes[1];
@@ -90,7 +92,7 @@ TEST (QuenrilEQBundle, FactoryOffersProcessorThenController)
 	EXPECT_EQ (controller.classFlags, 0u);
 	EXPECT_EQ (controller.subCategories, "");
 	EXPECT_EQ (controller.vendor, "");
-	EXPECT_EQ (controller.version, "1.0.0.0");
+	EXPECT_EQ (controller.version, QEQ_PROJECT_VERSION);
 	EXPECT_EQ (controller.sdkVersion, "VST 3.8.0");
 }
 

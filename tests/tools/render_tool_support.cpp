@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -40,7 +41,9 @@ bool fileExists (const std::string& path)
 std::string scratchFolder (const std::string& name)
 {
 	const std::string folder = ::testing::TempDir () + "qeq_render_" + std::to_string (getpid ()) + "_" + name + "/";
-	std::system (("rm -rf " + quote (folder) + " && mkdir -p " + quote (folder)).c_str ());
+	std::error_code ignored;
+	std::filesystem::remove_all (folder, ignored);
+	std::filesystem::create_directories (folder, ignored);
 	return folder;
 }
 

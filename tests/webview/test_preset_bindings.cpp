@@ -34,7 +34,7 @@ TEST_F(PresetBindingsTest, BindsTwelveFunctionsInOrder) {
   ASSERT_EQ(view.initScripts.size(), 12u);
   for (size_t i = 0; i < 12; ++i)
     EXPECT_NE(view.initScripts[i].find(std::string("'") + names[i] + "'"), std::string::npos) << names[i];
-  EXPECT_EQ(answer("getPluginVersion", json::array()), "\"1.0.0.0\"");
+  EXPECT_EQ(answer("getPluginVersion", json::array()), json(QEQ_PROJECT_VERSION).dump());
 }
 
 TEST_F(PresetBindingsTest, SaveListAndLoadPresets) {

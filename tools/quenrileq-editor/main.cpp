@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "bundle_location.h"
 #include "editor_frame.h"
 #include "module.h"
 #include "plugin_instance.h"
@@ -66,14 +67,6 @@ void usage() {
                "                        [--exit-eval JS]... [--print-state]\n");
 }
 
-// The bundle built beside this program: build/bin/.. /QuenrilEQ.vst3.
-std::string defaultBundle() {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return "QuenrilEQ.vst3";
-  return (self.parent_path().parent_path() / "QuenrilEQ.vst3").string();
-}
-
 bool parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -106,7 +99,7 @@ bool parse(int argc, char** argv, Options& o) {
       return false;
     }
   }
-  if (o.plugin.empty()) o.plugin = defaultBundle();
+  if (o.plugin.empty()) o.plugin = host::defaultQuenrilEQBundle();
   return true;
 }
 

@@ -3,9 +3,11 @@
 #include "level_meter.h"
 #include "render_options.h"
 #include "renderer.h"
+#include "response_picture.h"
 #include "signal_source.h"
 #include "sound_file.h"
 
+#include "bundle_location.h"
 #include "module.h"
 
 #include <sys/stat.h>
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -26,18 +29,6 @@ int fail (const std::string& message)
 {
 	std::fprintf (stderr, "quenrileq-render: error: %s\n", message.c_str ());
 	return 1;
-}
-
-// The bundle the build puts beside the tool's bin folder.
-std::string defaultBundlePath ()
-{
-	char buffer[4096];
-	ssize_t length = readlink ("/proc/self/exe", buffer, sizeof (buffer) - 1);
-	if (length <= 0)
-		return "QuenrilEQ.vst3";
-	std::string exe (buffer, static_cast<size_t> (length));
-	auto slash = exe.find_last_of ('/');
-	return (slash == std::string::npos ? std::string (".") : exe.substr (0, slash)) + "/../QuenrilEQ.vst3";
 }
 
 bool sameFile (const std::string& a, const std::string& b)
@@ -68,6 +59,39 @@ std::string describe (const std::map<Steinberg::Vst::ParamID, std::string>& titl
 void printLevels (const char* label, const LevelMeter& meter)
 {
 	std::printf ("%s: peak %.2f dBFS, RMS %.2f dBFS\n", label, meter.peakDb (), meter.rmsDb ());
+}
+
+/** The preset's values, then the --set values; false with error when the preset cannot be read. */
+bool initialValues (const RenderOptions& options, std::vector<ParameterSetting>& values, std::string& error)
+{
+	values.clear ();
+	if (!options.presetPath.empty ())
+	{
+		std::string text;
+		if (!readTextFile (options.presetPath, text))
+		{
+			error = "cannot read preset '" + options.presetPath + "'";
+			return false;
+		}
+		values = parsePresetText (text);
+	}
+	values.insert (values.end (), options.settings.begin (), options.settings.end ());
+	return true;
+}
+
+int drawResponse (const RenderOptions& options)
+{
+	std::vector<ParameterSetting> values;
+	std::string error;
+	if (!initialValues (options, values, error))
+		return fail (error);
+	const std::string title = options.presetPath.empty ()
+	                              ? std::string ("QuenrilEQ response")
+	                              : "QuenrilEQ: " + std::filesystem::path (options.presetPath).stem ().string ();
+	if (!writeResponse (options.responsePath, responseCurves (values), title, error))
+		return fail (error);
+	std::printf ("response: %s\n", options.responsePath.c_str ());
+	return 0;
 }
 
 int run (const RenderOptions& options)
@@ -101,16 +125,10 @@ int run (const RenderOptions& options)
 	}
 
 	std::vector<ParameterSetting> initial;
-	if (!options.presetPath.empty ())
-	{
-		std::string text;
-		if (!readTextFile (options.presetPath, text))
-			return fail ("cannot read preset '" + options.presetPath + "'");
-		initial = parsePresetText (text);
-	}
-	initial.insert (initial.end (), options.settings.begin (), options.settings.end ());
+	if (!initialValues (options, initial, error))
+		return fail (error);
 
-	const std::string bundle = options.pluginPath.empty () ? defaultBundlePath () : options.pluginPath;
+	const std::string bundle = options.pluginPath.empty () ? host::defaultQuenrilEQBundle () : options.pluginPath;
 	auto module = host::Module::load (bundle, &error);
 	if (!module)
 		return fail ("cannot load plug-in bundle '" + bundle + "': " + error);
@@ -205,5 +223,5 @@ int main (int argc, char** argv)
 		std::fputs (usageText (), stdout);
 		return 0;
 	}
-	return run (options);
+	return options.responsePath.empty () ? run (options) : drawResponse (options);
 }

@@ -130,11 +130,14 @@ bool parseArguments (const std::vector<std::string>& args, RenderOptions& option
 		}
 		else if (arg == "--compensate-latency")
 			options.compensateLatency = true;
-		else if (arg == "--plugin" || arg == "--preset" || arg == "--sidechain")
+		else if (arg == "--plugin" || arg == "--preset" || arg == "--sidechain" || arg == "--response")
 		{
 			if (!needValue (value))
 				return false;
-			(arg == "--plugin" ? options.pluginPath : arg == "--preset" ? options.presetPath : options.sidechainPath) = value;
+			(arg == "--plugin"   ? options.pluginPath
+			 : arg == "--preset" ? options.presetPath
+			 : arg == "--response" ? options.responsePath
+			                     : options.sidechainPath) = value;
 		}
 		else if (arg == "--set")
 		{
@@ -184,6 +187,17 @@ bool parseArguments (const std::vector<std::string>& args, RenderOptions& option
 			positional.push_back (arg);
 	}
 
+	if (!options.responsePath.empty ())
+	{
+		// The response is QuenrilEQ's own, computed from the values alone.
+		if (!positional.empty () || options.generator != Generator::None || !options.pluginPath.empty () ||
+		    !options.sidechainPath.empty () || !options.automations.empty ())
+		{
+			error = "--response takes only --preset and --set (no audio, bundle, side-chain or automation)";
+			return false;
+		}
+		return true;
+	}
 	const size_t wanted = options.generator == Generator::None ? 2 : 1;
 	if (positional.size () != wanted)
 	{
@@ -212,7 +226,9 @@ const char* usageText ()
 	return "usage: quenrileq-render [--plugin BUNDLE] [--preset FILE] [--set ID=VALUE]...\n"
 	       "                        [--automate ID=FROM:TO]... [--sidechain WAV] [--block N]\n"
 	       "                        [--compensate-latency] (IN.wav | --generate sine:HZ|noise|sweep --seconds S) OUT.wav\n"
-	       "Runs audio through a VST 3 plug-in and writes a 32-bit float WAV.\n"
+	       "       quenrileq-render [--preset FILE] [--set ID=VALUE]... --response FILE.svg|FILE.csv\n"
+	       "Runs audio through a VST 3 plug-in and writes a 32-bit float WAV, or writes\n"
+	       "QuenrilEQ's magnitude response for the values (summed and per band, as the editor draws it).\n"
 	       "  --plugin BUNDLE       the .vst3 bundle (default: QuenrilEQ.vst3 beside the tool's bin folder)\n"
 	       "  --preset FILE         \"ID=value\" preset text, applied before the first block\n"
 	       "  --set ID=VALUE        normalised value (0..1) applied before the first block; after the preset\n"
@@ -220,7 +236,8 @@ const char* usageText ()
 	       "  --sidechain WAV       feeds the plug-in's side-chain input (silence after its end)\n"
 	       "  --block N             samples per process call (default 512)\n"
 	       "  --compensate-latency  drops the reported latency from the output start\n"
-	       "  --generate KIND       stereo 48 kHz test signal at -6 dBFS instead of IN.wav\n";
+	       "  --generate KIND       stereo 48 kHz test signal at -6 dBFS instead of IN.wav\n"
+	       "  --response FILE       writes the response on the editor's 20 Hz..22 kHz grid (.svg picture or .csv table)\n";
 }
 
 } // namespace render

@@ -46,6 +46,7 @@ struct RenderOptions
 	double seconds = 0; ///< length of a generated signal
 	std::string inputPath; ///< empty when generating
 	std::string outputPath;
+	std::string responsePath; ///< --response: draw the response instead of rendering
 	bool showHelp = false;
 };
 
