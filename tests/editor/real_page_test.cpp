@@ -9,13 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
 
 #include "editor_session.h"
+#include "parameters.h"
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -67,16 +70,17 @@ const char* const kEdit = R"JS(
 })()
 )JS";
 
-// At the end: errors, the page's values, and what the analyser got.
+// At the end: errors, the page's values, and what this instance's analysis got.
 const char* const kFinal = R"JS(
 (function () {
-  var wave = QEQ.analyser.waveform();
-  var sum = 0, n = wave ? wave.left.length : 0;
-  for (var i = 0; i < n; i++) sum += wave.left[i] * wave.left[i];
-  var level = QEQ.analyser.columns([900, 1100])[0];
+  var a = QEQ.live.analysis();
+  var near1k = -999;
+  if (a) for (var i = 0; i < a.freqHz.length; i++)
+    if (a.freqHz[i] > 900 && a.freqHz[i] < 1100) near1k = Math.max(near1k, a.post[i]);
   return { final: { errors: window.__qeqErrors === undefined ? null : window.__qeqErrors,
-                    values: QEQ.store.snapshot(), sampleRate: QEQ.analyser.sampleRate(),
-                    waveRms: n ? Math.sqrt(sum / n) : 0, levelAt1k: isFinite(level) ? level : -999 } };
+                    values: QEQ.store.snapshot(), linked: QEQ.live.linked(),
+                    sampleRate: QEQ.live.sampleRate(), outputRmsDb: a ? a.outputRmsDb : -999,
+                    levelAt1k: near1k } };
 })()
 )JS";
 
@@ -93,12 +97,13 @@ struct EditorRun {
   nlohmann::json edit, final;
 };
 
-EditorRun runEditor(const std::string& screenshot) {
+EditorRun runEditor(const std::string& signal, const std::string& edit, const std::string& final,
+                    double linger, const std::string& screenshot) {
   EditorRun run;
   const std::string command = quoted(QEQ_EDITOR_TOOL) + " --plugin " + quoted(QEQ_BUNDLE_PATH) +
-                              " --signal noise --seconds 45 --linger 2.5 --print-state" +
-                              " --init " + quoted(kErrorCollector) + " --wait-for " + quoted(kReady) +
-                              " --eval " + quoted(kEdit) + " --exit-eval " + quoted(kFinal) +
+                              " --signal " + signal + " --seconds 45 --linger " + std::to_string(linger) +
+                              " --print-state --init " + quoted(kErrorCollector) + " --wait-for " + quoted(kReady) +
+                              " --eval " + quoted(edit) + " --exit-eval " + quoted(final) +
                               " --screenshot " + quoted(screenshot);
   const qeqtest::CommandRun tool = qeqtest::RunCommand(command);
   run.status = tool.status;
@@ -132,7 +137,7 @@ TEST(RealPage, AnEditMadeOnThePageReachesTheProcessor) {
   const std::string shot = qeqtest::ArtifactPath("real-page.png");
   std::error_code ignored;
   std::filesystem::remove(shot, ignored);
-  const EditorRun run = runEditor(shot);
+  const EditorRun run = runEditor("noise", kEdit, kFinal, 2.5, shot);
   ASSERT_EQ(run.status, 0) << run.output;
   ASSERT_TRUE(run.edit.is_object()) << run.output;
   ASSERT_TRUE(run.final.is_object()) << run.output;
@@ -169,12 +174,14 @@ TEST(RealPage, AnEditMadeOnThePageReachesTheProcessor) {
   }
   EXPECT_EQ(unchanged, 314 - 4);
 
-  // Script errors anywhere in the run, and the analyser fed by the processor
-  // (noise at -12 dBFS peak, then the +15.5 dB bell: clearly not silence).
+  // Script errors anywhere in the run, and the instance's own analysis fed by
+  // the processor (noise at -12 dBFS peak, then the +15.5 dB bell: clearly
+  // not silence).
   ASSERT_TRUE(run.final["errors"].is_array()) << "the error collector did not run";
   EXPECT_TRUE(run.final["errors"].empty()) << run.final["errors"].dump(2);
+  EXPECT_EQ(run.final["linked"], true) << "the editor has no link to its processor";
   EXPECT_EQ(run.final["sampleRate"].get<double>(), 48000.0);
-  EXPECT_GT(run.final["waveRms"].get<double>(), 0.05);
+  EXPECT_GT(run.final["outputRmsDb"].get<double>(), -30.0);
   EXPECT_GT(run.final["levelAt1k"].get<double>(), -60.0);
 
   QuenrilEQ::editorhost::RgbImage image;
@@ -184,6 +191,38 @@ TEST(RealPage, AnEditMadeOnThePageReachesTheProcessor) {
   const qeqtest::ImageFacts facts = qeqtest::FactsOf(image, QuenrilEQ::editorhost::EditorFrame::kBackground);
   EXPECT_GT(facts.distinctColours, 100);
   EXPECT_LT(facts.fractionLikeBackground, 0.001) << "the page does not cover the window";
+}
+
+// A dynamic band at 1 kHz under tone bursts: the page shows its gain taken
+// down while a burst sounds and given back in the pauses, as it happens.
+TEST(RealPage, ADynamicBandsLiveGainMovesWithTheMusic) {
+  char edit[1024];
+  std::snprintf(edit, sizeof edit, R"JS(
+(function () {
+  function set(id, v) { beginEdit(id); performEdit(id, v); setParamNormalized(id, v); endEdit(id); }
+  set(2000, 1); set(2002, %.9f); set(2003, %.9f); set(2007, 1); set(2008, %.9f);
+  window.__gains = [];
+  setInterval(function () { var b = QEQ.live.band(0); if (b) window.__gains.push(b.gainDb); }, 40);
+  return { edit: true };
+})()
+)JS",
+                QuenrilEQ::freqToNormalized(1000.0), QuenrilEQ::gainToNormalized(9.0),
+                QuenrilEQ::thresholdToNormalized(-30.0));
+  const std::string shot = qeqtest::ArtifactPath("live-gain.png");
+  const EditorRun run = runEditor("burst:1000", edit, "({ final: { gains: window.__gains, errors: window.__qeqErrors } })",
+                                  4.0, shot);
+  ASSERT_EQ(run.status, 0) << run.output;
+  ASSERT_TRUE(run.final.is_object()) << run.output;
+  EXPECT_TRUE(run.final["errors"].empty()) << run.final["errors"].dump(2);
+  const nlohmann::json& gains = run.final["gains"];
+  ASSERT_GT(gains.size(), 20u) << "the page saw no live gain";
+  double least = 99, most = -99;
+  for (const auto& g : gains) {
+    least = std::min(least, g.get<double>());
+    most = std::max(most, g.get<double>());
+  }
+  EXPECT_NEAR(most, 9.0, 0.5) << "back to the static gain in the pauses";
+  EXPECT_LT(least, 4.0) << "taken down during the bursts";
 }
 
 }  // namespace
