@@ -3,9 +3,9 @@
 // all 24 bands the block path takes the whole chunk through one band at a
 // time, and splits a band with dynamics at its control steps, where it is
 // redesigned (a redesign made at a sample applies from that sample on, as in
-// the reference). Stereo bands keep left and right side by side in one
-// SSE2 register, so the chunk is held interleaved; neighbouring static stereo
-// bands run as one cascade, so that bands of one or two sections still keep
+// the reference). The chunk is held interleaved, left and right side by side;
+// neighbouring static bands on Stereo, Left and Right run as one wavefront
+// cascade (band_runner.h), so that bands of one or two sections still keep
 // several recurrences in flight.
 #include "band_chain.h"
 
@@ -14,20 +14,21 @@
 #include "band_runner.h"
 
 #include <algorithm>
-#include <emmintrin.h>
 
 namespace QuenrilEQ {
 
 namespace {
-constexpr int kChunkFrames = 256;  // 10 KiB of stack in all; bit-exactness does not depend on it
+constexpr int kChunkFrames = 256;  // about 12 KiB of stack in all; results do not depend on it
 
 struct ChunkBuffers
 {
-	alignas (16) double frames[2 * kChunkFrames];  // left, right interleaved
-	alignas (16) double mono[kChunkFrames];        // one channel, or mid
-	alignas (16) double side[kChunkFrames];
-	alignas (16) double sidechain[kChunkFrames];   // scLeft + scRight
-	alignas (16) double level[kChunkFrames];       // detector magnitude, then its level in dB
+	alignas (64) double frames[2 * kChunkFrames];  // left, right interleaved
+	alignas (64) double mono[kChunkFrames];        // one channel, or mid
+	alignas (64) double side[kChunkFrames];
+	alignas (64) double sidechain[kChunkFrames];   // scLeft + scRight
+	alignas (64) double detector[kChunkFrames];    // detector input
+	double envelopeAt[kChunkFrames];               // envelope at each control step
+	int stepAt[kChunkFrames];                      // frame of each control step
 };
 
 /** Filters frames [begin, end) of the chunk through the band on its channel target. */
@@ -76,74 +77,79 @@ void filterRange (EqBand& band, ChunkBuffers& buf, int begin, int end) noexcept
 	}
 }
 
+/** detectorInputFor over the chunk, with the target's choice made once. */
+void detectorInputs (const EqBand& band, const ChunkBuffers& buf, double* out, int n) noexcept
+{
+	const double* f = buf.frames;
+	const double* sc = buf.sidechain;
+	if (band.sidechainSource == 1)
+	{
+		for (int i = 0; i < n; ++i)
+			out[i] = sc[i] * 0.5;  // every target halves the side-chain sum
+		return;
+	}
+	switch (band.channel)
+	{
+		case kLeft: for (int i = 0; i < n; ++i) out[i] = f[2 * i]; break;
+		case kRight: for (int i = 0; i < n; ++i) out[i] = f[2 * i + 1]; break;
+		case kSide: for (int i = 0; i < n; ++i) out[i] = (f[2 * i] - f[2 * i + 1]) * 0.5; break;
+		default: for (int i = 0; i < n; ++i) out[i] = (f[2 * i] + f[2 * i + 1]) * 0.5; break;
+	}
+}
+
 /**
- * Runs the band's detector over the chunk and filters it in pieces between control steps. The
- * detector runs in two passes: band-pass with the levels two at a time, then the envelope; the
- * logarithms do not depend on each other, so they overlap with the band-pass recurrence instead
- * of waiting behind the envelope's.
+ * Runs the band's detector over the chunk (one kernel pass: band-pass, levels, envelope), then
+ * filters the chunk in pieces between its control steps, redesigning at each.
  */
 void processDynamicBand (EqBand& band, ChunkBuffers& buf, int numFrames) noexcept
 {
-	const bool external = band.sidechainSource == 1;
-	const std::int32_t channel = band.channel;
+	detectorInputs (band, buf, buf.detector, numFrames);
 	DetectorState d = loadDetector (band);
-	double* level = buf.level;
-	auto magnitudeAt = [&] (int i) {
-		return detectorMagnitude (
-		    band, d, detectorInputFor (channel, external, buf.frames[2 * i], buf.frames[2 * i + 1], buf.sidechain[i]));
-	};
-	int i = 0;
-	for (; i + 1 < numFrames; i += 2)
-	{
-		const double first = magnitudeAt (i);
-		const double second = magnitudeAt (i + 1);
-		_mm_store_pd (level + i, leveldb::levelDb2 (_mm_set_pd (second, first)));
-	}
-	if (i < numFrames)
-		level[i] = leveldb::levelDb (magnitudeAt (i));
-
-	int pieceStart = 0;
-	for (i = 0; i < numFrames; ++i)
-	{
-		if (!envelopeStep (band, d, level[i]))
-			continue;
-		// The new gain applies from this frame on: finish the piece with the old sections first.
-		filterRange (band, buf, pieceStart, i);
-		band.dynamicGain = dynamicGainFor (band, d.envelope);
-		designGainSections (band, band.dynamicGain);
-		pieceStart = i;
-	}
+	const int steps = activeKernels ().detectorPass (detectorSettings (band), d, buf.detector, numFrames,
+	                                                 buf.stepAt, buf.envelopeAt);
 	storeDetector (band, d);
+	int pieceStart = 0;
+	for (int k = 0; k < steps; ++k)
+	{
+		// The new gain applies from this frame on: finish the piece with the old sections first.
+		const int at = buf.stepAt[k];
+		filterRange (band, buf, pieceStart, at);
+		band.dynamicGain = dynamicGainFor (band, buf.envelopeAt[k]);
+		designGainSections (band, band.dynamicGain);
+		pieceStart = at;
+	}
 	filterRange (band, buf, pieceStart, numFrames);
 }
-/** A static stereo band that can share one wavefront cascade with its neighbours. */
+
+/** A static band that can share one wavefront cascade with its neighbours. */
 bool joinsStereoRun (const EqBand& band) noexcept
 {
-	return band.channel == kStereo && !band.firstOrder && !dynamicsActive (band);
+	return (band.channel == kStereo || band.channel == kLeft || band.channel == kRight) && !band.firstOrder
+	       && !dynamicsActive (band);
 }
 
 /**
- * Runs the static stereo bands from index first on (skipping disabled ones) as one cascade, up to
- * the first band that cannot join or would overflow it; returns the index to continue from.
+ * Runs the static Stereo, Left and Right bands from index first on (skipping disabled ones) as
+ * one cascade, up to the first band that cannot join or would overflow it; returns the index to
+ * continue from.
  */
 int runStereoBands (BandBank& bank, int first, ChunkBuffers& buf, int numFrames) noexcept
 {
-	EqBand* run[kNumBands];
-	int count = 0, sections = 0, b = first;
+	EqBand* members[kNumBands];
+	StereoRun run;
+	int count = 0, b = first;
 	for (; b < kNumBands; ++b)
 	{
 		EqBand& band = bank.bands[static_cast<std::size_t> (b)];
 		if (!band.enabled || !isKnownChannel (band.channel))
 			continue;
-		const int n = std::clamp<std::int32_t> (band.numSections, 0, kMaxSections);
-		if (!joinsStereoRun (band) || sections + n > kMaxCascadeSections)
+		if (!joinsStereoRun (band) || !run.add (band))
 			break;
-		run[count++] = &band;
-		sections += n;
+		members[count++] = &band;
 	}
-	runStereoCascade (run, count, buf.frames, numFrames);
+	run.run (buf.frames, numFrames);
 	for (int i = 0; i < count; ++i)
-		recoverNonFiniteBand (*run[i]);
+		recoverNonFiniteBand (*members[i]);
 	return b;
 }
 } // namespace

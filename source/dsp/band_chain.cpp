@@ -51,13 +51,36 @@ void processMonoBlock (BandBank& bank, double* samples, int numSamples) noexcept
 {
 	if (samples == nullptr || numSamples <= 0)
 		return;
+	// Neighbouring bands with sections run as one wavefront; a first-order band runs on its own.
+	EqBand* members[kNumBands];
+	int count = 0;
+	MonoRun run;
+	auto flush = [&] {
+		run.run (samples, numSamples);
+		for (int i = 0; i < count; ++i)
+			recoverNonFiniteBand (*members[i]);
+		run = MonoRun ();
+		count = 0;
+	};
 	for (EqBand& band : bank.bands)
 	{
 		if (!band.enabled)
 			continue;
-		runBandMono (band, 0, samples, numSamples);
+		if (run.add (band, 0))
+		{
+			members[count++] = &band;
+			continue;
+		}
+		flush ();
+		if (run.add (band, 0))
+		{
+			members[count++] = &band;
+			continue;
+		}
+		runBandMono (band, 0, samples, numSamples);  // first-order
 		recoverNonFiniteBand (band);
 	}
+	flush ();
 }
 
 } // namespace QuenrilEQ

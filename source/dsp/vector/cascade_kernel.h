@@ -1,0 +1,216 @@
+// Cascades of transposed direct form II sections over a buffer in place, as
+// a wavefront: at step t the section at position j of the cascade works on
+// sample t - j, so the recurrences in flight are independent and overlap in
+// the pipeline instead of each waiting for the one before it.
+//
+// A register holds several consecutive sections: Isa::kWidth / kChannels
+// slots, each with one lane per channel (stereo: left and right of one
+// section; mono: one section per lane). Each step every slot takes the
+// previous slot's output of the last step (Isa::shiftIn) and the newest
+// sample enters the first slot. Chains shorter than a whole number of
+// registers, and the shorter channel of a stereo pair, are padded with
+// pass-through sections (b0 = 1), which return their input unchanged.
+//
+// Templates over an instruction-set description (vector/isa_*.h); each
+// kernels_*.cpp instantiates them in its own namespace.
+#pragma once
+
+#include "../kernel_table.h"
+
+namespace QuenrilEQ::kernels {
+
+/** One section step; the SSE2 form rounds exactly like processBandSample. */
+template <class Isa>
+inline typename Isa::V sectionTick (const typename Isa::V* c, typename Isa::V& s1, typename Isa::V& s2,
+                                    typename Isa::V x) noexcept
+{
+	// c: b0, b1, b2, a1, a2
+	if constexpr (Isa::kFused)
+	{
+		const auto y = Isa::mulAdd (c[0], x, s1);
+		s1 = Isa::negMulAdd (c[3], y, Isa::mulAdd (c[1], x, s2));
+		s2 = Isa::negMulAdd (c[4], y, Isa::mul (c[2], x));
+		return y;
+	}
+	else
+	{
+		const auto y = Isa::add (Isa::mul (c[0], x), s1);
+		s1 = Isa::add (Isa::sub (Isa::mul (c[1], x), Isa::mul (c[3], y)), s2);
+		s2 = Isa::sub (Isa::mul (c[2], x), Isa::mul (c[4], y));
+		return y;
+	}
+}
+
+template <class Isa, int kChannels>
+struct Cascade
+{
+	using V = typename Isa::V;
+	static constexpr int kWidth = Isa::kWidth;
+	static constexpr int kSlots = kWidth / kChannels;  // sections per register
+	static constexpr int kMaxRegisters = kMaxCascadeSections;
+	// Registers per wavefront group: enough independent recurrences to hide the latency of one.
+	static constexpr int kGroup = 4;
+
+	/** One register's worth of sections: coefficients, states and each lane's place in its group. */
+	struct Stage
+	{
+		V c[5];
+		V s1, s2;
+		V position;
+	};
+
+	static void run (const SectionChain* chains, double* data, int n) noexcept
+	{
+		if (n <= 0)
+			return;
+		int longest = 0;
+		for (int ch = 0; ch < kChannels; ++ch)
+			longest = chains[ch].count > longest ? chains[ch].count : longest;
+		if (longest <= 0 || longest > kMaxCascadeSections)
+			return;  // nothing to do, or outside the contract: leave the audio alone
+		const int registers = (longest + kSlots - 1) / kSlots;
+		Stage stages[kMaxRegisters];
+		pack (chains, stages, registers);
+		int r = 0;
+		for (; registers - r >= kGroup; r += kGroup)
+			runGroup<kGroup> (stages + r, data, n);
+		switch (registers - r)
+		{
+			case 3: runGroup<3> (stages + r, data, n); break;
+			case 2: runGroup<2> (stages + r, data, n); break;
+			case 1: runGroup<1> (stages + r, data, n); break;
+			default: break;
+		}
+		unpack (chains, stages, registers);
+	}
+
+private:
+	static void pack (const SectionChain* chains, Stage* stages, int registers) noexcept
+	{
+		for (int r = 0; r < registers; ++r)
+		{
+			alignas (64) double lanes[7][kWidth];
+			for (int lane = 0; lane < kWidth; ++lane)
+			{
+				const int slot = lane / kChannels, ch = lane % kChannels;
+				const int i = r * kSlots + slot;
+				const SectionChain& chain = chains[ch];
+				double v[7] = {1, 0, 0, 0, 0, 0, 0};  // pass-through
+				if (i < chain.count)
+				{
+					const BiquadSection& s = *chain.sections[i];
+					v[0] = s.b0, v[1] = s.b1, v[2] = s.b2, v[3] = s.a1, v[4] = s.a2, v[5] = s.s1, v[6] = s.s2;
+				}
+				for (int k = 0; k < 7; ++k)
+					lanes[k][lane] = v[k];
+			}
+			Stage& st = stages[r];
+			for (int k = 0; k < 5; ++k)
+				st.c[k] = Isa::load (lanes[k]);
+			st.s1 = Isa::load (lanes[5]);
+			st.s2 = Isa::load (lanes[6]);
+			alignas (64) double position[kWidth];
+			for (int lane = 0; lane < kWidth; ++lane)
+				position[lane] = static_cast<double> ((r % kGroup) * kSlots + lane / kChannels);
+			st.position = Isa::load (position);
+		}
+	}
+
+	static void unpack (const SectionChain* chains, const Stage* stages, int registers) noexcept
+	{
+		for (int r = 0; r < registers; ++r)
+		{
+			alignas (64) double s1[kWidth], s2[kWidth];
+			Isa::store (s1, stages[r].s1);
+			Isa::store (s2, stages[r].s2);
+			for (int lane = 0; lane < kWidth; ++lane)
+			{
+				const int i = r * kSlots + lane / kChannels;
+				const SectionChain& chain = chains[lane % kChannels];
+				if (i < chain.count)
+				{
+					chain.sections[i]->s1 = s1[lane];
+					chain.sections[i]->s2 = s2[lane];
+				}
+			}
+		}
+	}
+
+	/**
+	 * K registers over frames [0, n) in place. Writing frame t - latency after reading frame t never
+	 * overwrites a frame still to be read. Ramp-up and ramp-down steps keep the states of the lanes
+	 * whose sample lies outside [0, n).
+	 */
+	template <int K>
+	static void runGroup (Stage* stages, double* data, int n) noexcept
+	{
+		constexpr int kLatency = K * kSlots - 1;
+		V c[K][5], s1[K], s2[K], p[K], position[K];
+#pragma GCC unroll 8
+		for (int r = 0; r < K; ++r)
+		{
+			for (int k = 0; k < 5; ++k)
+				c[r][k] = stages[r].c[k];
+			s1[r] = stages[r].s1;
+			s2[r] = stages[r].s2;
+			position[r] = stages[r].position;
+			p[r] = Isa::zero ();  // read only after the slot has produced a value
+		}
+
+		auto partialStep = [&] (int t) {
+			const V x0 = t < n ? Isa::template loadFrame<kChannels> (data + kChannels * t) : Isa::zero ();
+			// Lanes working on a sample inside [0, n): position in [t - n + 1, t].
+			const V lo = Isa::set1 (static_cast<double> (t - n + 1)), hi = Isa::set1 (static_cast<double> (t));
+#pragma GCC unroll 8
+			for (int r = K - 1; r >= 0; --r)
+			{
+				const V x = Isa::template shiftIn<kChannels> (r == 0 ? x0 : p[r - 1], p[r]);
+				V n1 = s1[r], n2 = s2[r];
+				p[r] = sectionTick<Isa> (c[r], n1, n2, x);
+				const auto active = Isa::within (position[r], lo, hi);
+				s1[r] = Isa::select (active, n1, s1[r]);
+				s2[r] = Isa::select (active, n2, s2[r]);
+			}
+			if (t >= kLatency)
+				Isa::template storeFrame<kChannels> (data + kChannels * (t - kLatency), p[K - 1]);
+		};
+
+		const int total = n + kLatency;
+		const int rampUpEnd = kLatency < total ? kLatency : total;
+		int t = 0;
+		for (; t < rampUpEnd; ++t)
+			partialStep (t);
+		for (; t < n; ++t)
+		{
+			const V x0 = Isa::template loadFrame<kChannels> (data + kChannels * t);
+#pragma GCC unroll 8
+			for (int r = K - 1; r >= 0; --r)
+				p[r] = sectionTick<Isa> (c[r], s1[r], s2[r], Isa::template shiftIn<kChannels> (r == 0 ? x0 : p[r - 1], p[r]));
+			Isa::template storeFrame<kChannels> (data + kChannels * (t - kLatency), p[K - 1]);
+		}
+		for (; t < total; ++t)
+			partialStep (t);
+
+#pragma GCC unroll 8
+		for (int r = 0; r < K; ++r)
+		{
+			stages[r].s1 = s1[r];
+			stages[r].s2 = s2[r];
+		}
+	}
+};
+
+template <class Isa>
+void stereoCascade (SectionChain left, SectionChain right, double* interleaved, int frames) noexcept
+{
+	const SectionChain chains[2] = {left, right};
+	Cascade<Isa, 2>::run (chains, interleaved, frames);
+}
+
+template <class Isa>
+void monoCascade (SectionChain chain, double* samples, int n) noexcept
+{
+	Cascade<Isa, 1>::run (&chain, samples, n);
+}
+
+} // namespace QuenrilEQ::kernels
