@@ -21,6 +21,7 @@ struct Isa
 	static V set1 (double x) noexcept { return _mm256_set1_pd (x); }
 	static V load (const double* p) noexcept { return _mm256_loadu_pd (p); }
 	static void store (double* p, V v) noexcept { _mm256_storeu_pd (p, v); }
+	static V fromLanes (const double* v) noexcept { return _mm256_set_pd (v[3], v[2], v[1], v[0]); }
 	static V add (V a, V b) noexcept { return _mm256_add_pd (a, b); }
 	static V sub (V a, V b) noexcept { return _mm256_sub_pd (a, b); }
 	static V mul (V a, V b) noexcept { return _mm256_mul_pd (a, b); }

@@ -20,6 +20,10 @@ struct Isa
 	static V set1 (double x) noexcept { return _mm512_set1_pd (x); }
 	static V load (const double* p) noexcept { return _mm512_loadu_pd (p); }
 	static void store (double* p, V v) noexcept { _mm512_storeu_pd (p, v); }
+	static V fromLanes (const double* v) noexcept
+	{
+		return _mm512_set_pd (v[7], v[6], v[5], v[4], v[3], v[2], v[1], v[0]);
+	}
 	static V add (V a, V b) noexcept { return _mm512_add_pd (a, b); }
 	static V sub (V a, V b) noexcept { return _mm512_sub_pd (a, b); }
 	static V mul (V a, V b) noexcept { return _mm512_mul_pd (a, b); }

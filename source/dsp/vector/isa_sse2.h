@@ -21,6 +21,8 @@ struct Isa
 	static V set1 (double x) noexcept { return _mm_set1_pd (x); }
 	static V load (const double* p) noexcept { return _mm_loadu_pd (p); }
 	static void store (double* p, V v) noexcept { _mm_storeu_pd (p, v); }
+	/** A register from kWidth doubles (a local array the compiler keeps in registers). */
+	static V fromLanes (const double* v) noexcept { return _mm_set_pd (v[1], v[0]); }
 	static V add (V a, V b) noexcept { return _mm_add_pd (a, b); }
 	static V sub (V a, V b) noexcept { return _mm_sub_pd (a, b); }
 	static V mul (V a, V b) noexcept { return _mm_mul_pd (a, b); }
