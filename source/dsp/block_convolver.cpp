@@ -1,5 +1,7 @@
 #include "block_convolver.h"
 
+#include "kernel_table.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -32,65 +34,6 @@ void splitToChunked (const double* split, double* chunked, int stride) noexcept
 		}
 }
 
-// Eight doubles as one value: a zmm register with AVX-512, two ymm with AVX2, four xmm otherwise.
-typedef double Chunk __attribute__ ((vector_size (kChunk * sizeof (double))));
-
-// Unaligned-safe load into a chunk, as a macro: a function returning a vector would change the ABI
-// between the clones below.
-#define QEQ_LOAD_CHUNK(v, p) std::memcpy (&(v), (p), sizeof (Chunk))
-
-// Sums chunks first .. first + count - 1 over all partitions, walking each partition's spectra
-// front to back (the access pattern prefetchers follow best) with every chunk's sums in registers.
-template <int first, int count>
-__attribute__ ((always_inline)) inline void accumulateChunks (double* __restrict acc, const double* __restrict ring,
-                                                               int newestSlot, int ringSize,
-                                                               const double* __restrict kernel, int partitions) noexcept
-{
-	constexpr int kStride = 136;
-	Chunk re[count] = {}, im[count] = {};
-	int slot = newestSlot;
-	for (int p = 0; p < partitions; ++p)
-	{
-		const double* x = ring + static_cast<std::ptrdiff_t> (slot) * 2 * kStride + 2 * kChunk * first;
-		const double* h = kernel + static_cast<std::ptrdiff_t> (p) * 2 * kStride + 2 * kChunk * first;
-#pragma GCC unroll 8
-		for (int c = 0; c < count; ++c)
-		{
-			Chunk xr, xi, hr, hi;
-			QEQ_LOAD_CHUNK (xr, x + 2 * kChunk * c);
-			QEQ_LOAD_CHUNK (xi, x + 2 * kChunk * c + kChunk);
-			QEQ_LOAD_CHUNK (hr, h + 2 * kChunk * c);
-			QEQ_LOAD_CHUNK (hi, h + 2 * kChunk * c + kChunk);
-			re[c] += xr * hr - xi * hi;
-			im[c] += xr * hi + xi * hr;
-		}
-		slot = slot == 0 ? ringSize - 1 : slot - 1;
-	}
-	for (int c = 0; c < count; ++c)
-	{
-		std::memcpy (acc + kChunk * (first + c), &re[c], sizeof (Chunk));
-		std::memcpy (acc + kStride + kChunk * (first + c), &im[c], sizeof (Chunk));
-	}
-}
-
-// The convolver's hot loop: acc = sum over p of X[newest - p] * H[p], written in split layout for
-// the inverse transform; the 17 chunks in four register-sized groups. Built for AVX-512, for AVX2
-// and for the baseline, picked once at load time by CPU features (not CPU model), so the shipped
-// binary runs on any x86-64 and fast on the machines that have the wide units.
-#ifndef QEQ_NO_IFUNC
-__attribute__ ((target_clones ("avx512f", "avx2", "default")))
-#endif
-void multiplyAccumulate (double* __restrict acc, const double* __restrict ring, int newestSlot, int ringSize,
-                         const double* __restrict kernel, int partitions) noexcept
-{
-	static_assert (136 == 17 * kChunk, "the groups below cover the 136-bin spectrum");
-	accumulateChunks<0, 4> (acc, ring, newestSlot, ringSize, kernel, partitions);
-	accumulateChunks<4, 4> (acc, ring, newestSlot, ringSize, kernel, partitions);
-	accumulateChunks<8, 4> (acc, ring, newestSlot, ringSize, kernel, partitions);
-	accumulateChunks<12, 5> (acc, ring, newestSlot, ringSize, kernel, partitions);
-}
-#undef QEQ_LOAD_CHUNK
-
 } // namespace
 
 //------------------------------------------------------------------------
@@ -108,7 +51,7 @@ BlockConvolver::BlockConvolver (int maxKernelLength)
       scratch (kFftSize),
       fadeIn (kCrossfadeLength)
 {
-	static_assert (kStride == 136, "multiplyAccumulate assumes 129 bins padded to 136");
+	static_assert (kStride == 136, "the spectral sum kernels assume 129 bins padded to 136");
 	for (int j = 0; j < kCrossfadeLength; ++j)
 		fadeIn[j] = 0.5 - 0.5 * std::cos (kPi * (j + 0.5) / kCrossfadeLength);
 	loadKernel (nullptr, 0);
@@ -162,7 +105,8 @@ void BlockConvolver::loadKernel (const double* kernel, int length) noexcept
 
 void BlockConvolver::accumulate (int set, int newestSlot) noexcept
 {
-	multiplyAccumulate (acc.data (), inputSpectra.data (), newestSlot, ringSize, kernelSpectra[set].data (), partitions);
+	activeKernels ().spectralSum (acc.data (), inputSpectra.data (), newestSlot, ringSize, kernelSpectra[set].data (),
+	                              partitions);
 }
 
 void BlockConvolver::inverseInto (double* y) noexcept

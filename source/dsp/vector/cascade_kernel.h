@@ -85,34 +85,40 @@ struct Cascade
 	}
 
 private:
+	// Packing runs once per call, and the dynamics call once per control step: it gathers lanes with
+	// register moves (fromLanes) rather than storing scalars and reloading them as vectors, which
+	// would stall on store forwarding.
 	static void pack (const SectionChain* chains, Stage* stages, int registers) noexcept
 	{
+		static const BiquadSection passThrough {1, 0, 0, 0, 0, 0, 0};
 		for (int r = 0; r < registers; ++r)
 		{
-			alignas (64) double lanes[7][kWidth];
+			const BiquadSection* lanes[kWidth];
+			double position[kWidth];
+#pragma GCC unroll 8
 			for (int lane = 0; lane < kWidth; ++lane)
 			{
-				const int slot = lane / kChannels, ch = lane % kChannels;
-				const int i = r * kSlots + slot;
-				const SectionChain& chain = chains[ch];
-				double v[7] = {1, 0, 0, 0, 0, 0, 0};  // pass-through
-				if (i < chain.count)
-				{
-					const BiquadSection& s = *chain.sections[i];
-					v[0] = s.b0, v[1] = s.b1, v[2] = s.b2, v[3] = s.a1, v[4] = s.a2, v[5] = s.s1, v[6] = s.s2;
-				}
-				for (int k = 0; k < 7; ++k)
-					lanes[k][lane] = v[k];
+				const int i = r * kSlots + lane / kChannels;
+				const SectionChain& chain = chains[lane % kChannels];
+				lanes[lane] = i < chain.count ? chain.sections[i] : &passThrough;
+				position[lane] = static_cast<double> ((r % kGroup) * kSlots + lane / kChannels);
 			}
 			Stage& st = stages[r];
-			for (int k = 0; k < 5; ++k)
-				st.c[k] = Isa::load (lanes[k]);
-			st.s1 = Isa::load (lanes[5]);
-			st.s2 = Isa::load (lanes[6]);
-			alignas (64) double position[kWidth];
-			for (int lane = 0; lane < kWidth; ++lane)
-				position[lane] = static_cast<double> ((r % kGroup) * kSlots + lane / kChannels);
-			st.position = Isa::load (position);
+			auto gather = [&] (double BiquadSection::*field) {
+				double v[kWidth];
+#pragma GCC unroll 8
+				for (int lane = 0; lane < kWidth; ++lane)
+					v[lane] = lanes[lane]->*field;
+				return Isa::fromLanes (v);
+			};
+			st.c[0] = gather (&BiquadSection::b0);
+			st.c[1] = gather (&BiquadSection::b1);
+			st.c[2] = gather (&BiquadSection::b2);
+			st.c[3] = gather (&BiquadSection::a1);
+			st.c[4] = gather (&BiquadSection::a2);
+			st.s1 = gather (&BiquadSection::s1);
+			st.s2 = gather (&BiquadSection::s2);
+			st.position = Isa::fromLanes (position);
 		}
 	}
 
