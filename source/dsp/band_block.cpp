@@ -4,9 +4,9 @@
 // time, and splits a band with dynamics at its control steps, where it is
 // redesigned (a redesign made at a sample applies from that sample on, as in
 // the reference). The chunk is held interleaved, left and right side by side;
-// neighbouring static bands on Stereo, Left and Right run as one wavefront
-// cascade (band_runner.h), so that bands of one or two sections still keep
-// several recurrences in flight.
+// neighbouring static bands on Stereo, Left and Right (and, on the FMA kernels,
+// on Mid and Side) run as one wavefront cascade (band_runner.h), so that bands
+// of one or two sections still keep several recurrences in flight.
 #include "band_chain.h"
 
 #include "band_design.h"
@@ -121,35 +121,77 @@ void processDynamicBand (EqBand& band, ChunkBuffers& buf, int numFrames) noexcep
 	filterRange (band, buf, pieceStart, numFrames);
 }
 
-/** A static band that can share one wavefront cascade with its neighbours. */
-bool joinsStereoRun (const EqBand& band) noexcept
+/** Where a run of bands works: on left and right, or on mid and side. */
+enum class RunDomain
 {
-	return (band.channel == kStereo || band.channel == kLeft || band.channel == kRight) && !band.firstOrder
-	       && !dynamicsActive (band);
+	kLeftRight,
+	kMidSide,
+};
+
+/** A static band that can share one wavefront cascade with its neighbours in the domain. */
+bool joinsRun (const EqBand& band, RunDomain domain) noexcept
+{
+	if (band.firstOrder || dynamicsActive (band))
+		return false;
+	if (domain == RunDomain::kMidSide)
+		return band.channel == kMid || band.channel == kSide;
+	return band.channel == kStereo || band.channel == kLeft || band.channel == kRight;
 }
 
 /**
- * Runs the static Stereo, Left and Right bands from index first on (skipping disabled ones) as
- * one cascade, up to the first band that cannot join or would overflow it; returns the index to
- * continue from.
+ * Runs the static bands of the domain from index first on (skipping disabled ones), as many
+ * cascades as their sections need, up to the first band that cannot join; returns the index to
+ * continue from. A mid/side stretch converts the chunk once, where the per-sample chain converts
+ * around every band: the same mathematics, rounded differently, so only the FMA kernels (which
+ * agree with the reference to rounding anyway) take it.
  */
-int runStereoBands (BandBank& bank, int first, ChunkBuffers& buf, int numFrames) noexcept
+int runBands (BandBank& bank, int first, ChunkBuffers& buf, int numFrames, RunDomain domain) noexcept
 {
-	EqBand* members[kNumBands];
-	StereoRun run;
-	int count = 0, b = first;
-	for (; b < kNumBands; ++b)
+	double* f = buf.frames;
+	if (domain == RunDomain::kMidSide)
 	{
-		EqBand& band = bank.bands[static_cast<std::size_t> (b)];
-		if (!band.enabled || !isKnownChannel (band.channel))
-			continue;
-		if (!joinsStereoRun (band) || !run.add (band))
-			break;
-		members[count++] = &band;
+		for (int i = 0; i < numFrames; ++i)
+		{
+			const double l = f[2 * i], r = f[2 * i + 1];
+			f[2 * i] = (l + r) * 0.5;
+			f[2 * i + 1] = (l - r) * 0.5;
+		}
 	}
-	run.run (buf.frames, numFrames);
-	for (int i = 0; i < count; ++i)
-		recoverNonFiniteBand (*members[i]);
+	int b = first;
+	bool more = true;
+	while (more)
+	{
+		EqBand* members[kNumBands];
+		StereoRun run;
+		int count = 0;
+		more = false;
+		for (; b < kNumBands; ++b)
+		{
+			EqBand& band = bank.bands[static_cast<std::size_t> (b)];
+			if (!band.enabled || !isKnownChannel (band.channel))
+				continue;
+			if (!joinsRun (band, domain))
+				break;
+			if (!run.add (band))
+			{
+				more = true;  // full: this band opens the next cascade
+				break;
+			}
+			members[count++] = &band;
+		}
+		run.run (f, numFrames);
+		for (int i = 0; i < count; ++i)
+			recoverNonFiniteBand (*members[i]);
+	}
+	if (domain == RunDomain::kMidSide)
+	{
+		for (int i = 0; i < numFrames; ++i)
+		{
+			const double m = f[2 * i], s = f[2 * i + 1];
+			f[2 * i] = m + s;
+			f[2 * i + 1] = m - s;
+		}
+	}
 	return b;
 }
 } // namespace
@@ -160,6 +202,7 @@ void processStereoBlock (BandBank& bank, double* left, double* right, const doub
 	if (left == nullptr || right == nullptr || numSamples <= 0)
 		return;
 	ChunkBuffers buf;
+	const bool midSideRuns = activeKernels ().set != InstructionSet::kSse2;
 	for (int offset = 0; offset < numSamples; offset += kChunkFrames)
 	{
 		const int n = std::min (kChunkFrames, numSamples - offset);
@@ -178,9 +221,14 @@ void processStereoBlock (BandBank& bank, double* left, double* right, const doub
 				++b;
 				continue;
 			}
-			if (joinsStereoRun (band))
+			if (joinsRun (band, RunDomain::kLeftRight))
 			{
-				b = runStereoBands (bank, b, buf, n);
+				b = runBands (bank, b, buf, n, RunDomain::kLeftRight);
+				continue;
+			}
+			if (midSideRuns && joinsRun (band, RunDomain::kMidSide))
+			{
+				b = runBands (bank, b, buf, n, RunDomain::kMidSide);
 				continue;
 			}
 			if (dynamicsActive (band))

@@ -66,19 +66,17 @@ void processMonoBlock (BandBank& bank, double* samples, int numSamples) noexcept
 	{
 		if (!band.enabled)
 			continue;
-		if (run.add (band, 0))
+		if (!run.add (band, 0))
 		{
-			members[count++] = &band;
-			continue;
+			flush ();
+			if (!run.add (band, 0))
+			{
+				runBandMono (band, 0, samples, numSamples);  // first-order
+				recoverNonFiniteBand (band);
+				continue;
+			}
 		}
-		flush ();
-		if (run.add (band, 0))
-		{
-			members[count++] = &band;
-			continue;
-		}
-		runBandMono (band, 0, samples, numSamples);  // first-order
-		recoverNonFiniteBand (band);
+		members[count++] = &band;
 	}
 	flush ();
 }

@@ -80,7 +80,9 @@ bool StereoRun::add (EqBand& band) noexcept
 {
 	if (band.firstOrder)
 		return false;
-	const bool toLeft = band.channel != kRight, toRight = band.channel != kLeft;
+	// In the mid/side domain the first lane carries mid and the second side.
+	const bool toLeft = band.channel == kStereo || band.channel == kLeft || band.channel == kMid;
+	const bool toRight = band.channel == kStereo || band.channel == kRight || band.channel == kSide;
 	const int n = activeSections (band);
 	if ((toLeft && leftCount + n > kMaxCascadeSections) || (toRight && rightCount + n > kMaxCascadeSections))
 		return false;
@@ -95,7 +97,18 @@ void StereoRun::run (double* interleaved, int numFrames) const noexcept
 {
 	if (empty () || numFrames <= 0)
 		return;
-	activeKernels ().stereoCascade ({left, leftCount}, {right, rightCount}, interleaved, numFrames);
+	const KernelTable& kernels = activeKernels ();
+	if (leftCount > 0 && rightCount > 0)
+	{
+		kernels.stereoCascade ({left, leftCount}, {right, rightCount}, interleaved, numFrames);
+		return;
+	}
+	// One channel only: the mono kernel packs several of its sections into a register where the
+	// stereo one would leave half the lanes passing through.
+	if (leftCount > 0)
+		kernels.monoCascade ({left, leftCount}, interleaved, numFrames, 2);
+	else
+		kernels.monoCascade ({right, rightCount}, interleaved + 1, numFrames, 2);
 }
 
 bool MonoRun::add (EqBand& band, int filterSet) noexcept
@@ -107,7 +120,7 @@ void MonoRun::run (double* samples, int numSamples) const noexcept
 {
 	if (empty () || numSamples <= 0)
 		return;
-	activeKernels ().monoCascade ({sections, count}, samples, numSamples);
+	activeKernels ().monoCascade ({sections, count}, samples, numSamples, 1);
 }
 
 } // namespace QuenrilEQ

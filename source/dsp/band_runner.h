@@ -23,7 +23,8 @@ void runBandStereo (EqBand& band, double* interleaved, int numFrames) noexcept;
  * overlap each other instead of each waiting out its own recurrence. A Stereo band adds its set 0
  * to the left chain and its set 1 to the right chain, a Left band only the former, a Right band
  * only the latter: bands on different channels commute, so each channel still sees its own
- * sections in band order. None may use the first-order path. [audio thread]
+ * sections in band order. On frames held as (mid, side), Mid and Side bands join the same way.
+ * None may use the first-order path. [audio thread]
  */
 class StereoRun
 {

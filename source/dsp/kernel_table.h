@@ -67,8 +67,11 @@ struct KernelTable
 	 */
 	void (*stereoCascade) (SectionChain left, SectionChain right, double* interleaved, int frames) noexcept;
 
-	/** One chain over n samples in place, several sections per register. */
-	void (*monoCascade) (SectionChain chain, double* samples, int n) noexcept;
+	/**
+	 * One chain over n samples in place, several sections per register; sample i at
+	 * samples[i * stride] (stride 2: one channel of interleaved frames).
+	 */
+	void (*monoCascade) (SectionChain chain, double* samples, int n, int stride) noexcept;
 
 	/**
 	 * Detector band-pass, level in dB (floor -120 dB) and envelope over input[0, n), counting

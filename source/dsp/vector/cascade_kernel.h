@@ -59,7 +59,8 @@ struct Cascade
 		V position;
 	};
 
-	static void run (const SectionChain* chains, double* data, int n) noexcept
+	/** stride: doubles from one frame to the next (kChannels for packed frames). */
+	static void run (const SectionChain* chains, double* data, int n, int stride) noexcept
 	{
 		if (n <= 0)
 			return;
@@ -73,12 +74,12 @@ struct Cascade
 		pack (chains, stages, registers);
 		int r = 0;
 		for (; registers - r >= kGroup; r += kGroup)
-			runGroup<kGroup> (stages + r, data, n);
+			runGroup<kGroup> (stages + r, data, n, stride);
 		switch (registers - r)
 		{
-			case 3: runGroup<3> (stages + r, data, n); break;
-			case 2: runGroup<2> (stages + r, data, n); break;
-			case 1: runGroup<1> (stages + r, data, n); break;
+			case 3: runGroup<3> (stages + r, data, n, stride); break;
+			case 2: runGroup<2> (stages + r, data, n, stride); break;
+			case 1: runGroup<1> (stages + r, data, n, stride); break;
 			default: break;
 		}
 		unpack (chains, stages, registers);
@@ -148,7 +149,7 @@ private:
 	 * whose sample lies outside [0, n).
 	 */
 	template <int K>
-	static void runGroup (Stage* stages, double* data, int n) noexcept
+	static void runGroup (Stage* stages, double* data, int n, int stride) noexcept
 	{
 		constexpr int kLatency = K * kSlots - 1;
 		V c[K][5], s1[K], s2[K], p[K], position[K];
@@ -164,7 +165,7 @@ private:
 		}
 
 		auto partialStep = [&] (int t) {
-			const V x0 = t < n ? Isa::template loadFrame<kChannels> (data + kChannels * t) : Isa::zero ();
+			const V x0 = t < n ? Isa::template loadFrame<kChannels> (data + stride * t) : Isa::zero ();
 			// Lanes working on a sample inside [0, n): position in [t - n + 1, t].
 			const V lo = Isa::set1 (static_cast<double> (t - n + 1)), hi = Isa::set1 (static_cast<double> (t));
 #pragma GCC unroll 8
@@ -178,7 +179,7 @@ private:
 				s2[r] = Isa::select (active, n2, s2[r]);
 			}
 			if (t >= kLatency)
-				Isa::template storeFrame<kChannels> (data + kChannels * (t - kLatency), p[K - 1]);
+				Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
 		};
 
 		const int total = n + kLatency;
@@ -188,11 +189,11 @@ private:
 			partialStep (t);
 		for (; t < n; ++t)
 		{
-			const V x0 = Isa::template loadFrame<kChannels> (data + kChannels * t);
+			const V x0 = Isa::template loadFrame<kChannels> (data + stride * t);
 #pragma GCC unroll 8
 			for (int r = K - 1; r >= 0; --r)
 				p[r] = sectionTick<Isa> (c[r], s1[r], s2[r], Isa::template shiftIn<kChannels> (r == 0 ? x0 : p[r - 1], p[r]));
-			Isa::template storeFrame<kChannels> (data + kChannels * (t - kLatency), p[K - 1]);
+			Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
 		}
 		for (; t < total; ++t)
 			partialStep (t);
@@ -210,13 +211,13 @@ template <class Isa>
 void stereoCascade (SectionChain left, SectionChain right, double* interleaved, int frames) noexcept
 {
 	const SectionChain chains[2] = {left, right};
-	Cascade<Isa, 2>::run (chains, interleaved, frames);
+	Cascade<Isa, 2>::run (chains, interleaved, frames, 2);
 }
 
 template <class Isa>
-void monoCascade (SectionChain chain, double* samples, int n) noexcept
+void monoCascade (SectionChain chain, double* samples, int n, int stride) noexcept
 {
-	Cascade<Isa, 1>::run (&chain, samples, n);
+	Cascade<Isa, 1>::run (&chain, samples, n, stride);
 }
 
 } // namespace QuenrilEQ::kernels
