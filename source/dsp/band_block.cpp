@@ -97,9 +97,110 @@ void detectorInputs (const EqBand& band, const ChunkBuffers& buf, double* out, i
 	}
 }
 
+/** What the switching kernel needs to redesign a dynamic band at its k-th control step. */
+struct ControlSteps
+{
+	EqBand* band;
+	const double* envelopeAt;
+};
+
+void redesignAtStep (void* context, int k) noexcept
+{
+	const ControlSteps& steps = *static_cast<const ControlSteps*> (context);
+	EqBand& band = *steps.band;
+	band.dynamicGain = dynamicGainFor (band, steps.envelopeAt[k]);
+	designGainSections (band, band.dynamicGain);
+}
+
+/** Filters the chunk in pieces between control steps, redesigning at each: the plain way. */
+void filterInPieces (EqBand& band, ChunkBuffers& buf, int begin, int end, const int* stepAt, const double* envelopeAt,
+                     int steps) noexcept
+{
+	int pieceStart = begin;
+	for (int k = 0; k < steps; ++k)
+	{
+		// The new gain applies from this frame on: finish the piece with the old sections first.
+		filterRange (band, buf, pieceStart, stepAt[k]);
+		band.dynamicGain = dynamicGainFor (band, envelopeAt[k]);
+		designGainSections (band, band.dynamicGain);
+		pieceStart = stepAt[k];
+	}
+	filterRange (band, buf, pieceStart, end);
+}
+
+/**
+ * Filters the chunk through the dynamic band with the switching kernel, which changes the design
+ * inside one wavefront instead of stopping it at every control step. Mid and Side work on the
+ * chunk converted to mid and side in place (the reference's own conversion, so it rounds alike).
+ */
+void filterSwitching (EqBand& band, ChunkBuffers& buf, int numFrames, int steps) noexcept
+{
+	const std::int32_t channel = band.channel;
+	const bool midSide = channel == kMid || channel == kSide;
+	double* f = buf.frames;
+	if (midSide)
+	{
+		for (int i = 0; i < numFrames; ++i)
+		{
+			const double l = f[2 * i], r = f[2 * i + 1];
+			f[2 * i] = (l + r) * 0.5;
+			f[2 * i + 1] = (l - r) * 0.5;
+		}
+	}
+	const int n = std::clamp<std::int32_t> (band.numSections, 0, kMaxSections);
+	BiquadSection* sets[2][kMaxSections];
+	for (int i = 0; i < n; ++i)
+	{
+		sets[0][i] = &band.sections[0][static_cast<std::size_t> (i)];
+		sets[1][i] = &band.sections[1][static_cast<std::size_t> (i)];
+	}
+	const bool stereo = channel == kStereo;
+	const int lane = channel == kRight || channel == kSide ? 1 : 0;
+	const SectionChain chains[2] = {{sets[stereo ? 0 : lane], n}, {sets[1], n}};
+
+	// At most eight steps per kernel call: the kernel gathers every design of a call up front.
+	constexpr int kStepsPerCall = 8;
+	for (int k = 0, begin = 0; begin < numFrames;)
+	{
+		const int count = std::min (kStepsPerCall, steps - k);
+		const int end = k + count < steps ? buf.stepAt[k + count] : numFrames;
+		int at[kStepsPerCall];
+		for (int i = 0; i < count; ++i)
+			at[i] = buf.stepAt[k + i] - begin;
+		ControlSteps context {&band, buf.envelopeAt + k};
+		double* data = stereo ? f + 2 * begin : f + 2 * begin + lane;
+		if (!activeKernels ().switchingCascade (chains, stereo ? 2 : 1, data, end - begin, 2, at, count,
+		                                        &redesignAtStep, &context))
+		{
+			if (midSide)  // the plain way converts around the band itself
+			{
+				for (int i = 0; i < numFrames; ++i)
+				{
+					const double m = f[2 * i], s = f[2 * i + 1];
+					f[2 * i] = m + s;
+					f[2 * i + 1] = m - s;
+				}
+			}
+			filterInPieces (band, buf, begin, numFrames, buf.stepAt + k, buf.envelopeAt + k, steps - k);
+			return;
+		}
+		k += count;
+		begin = end;
+	}
+	if (midSide)
+	{
+		for (int i = 0; i < numFrames; ++i)
+		{
+			const double m = f[2 * i], s = f[2 * i + 1];
+			f[2 * i] = m + s;
+			f[2 * i + 1] = m - s;
+		}
+	}
+}
+
 /**
  * Runs the band's detector over the chunk (one kernel pass: band-pass, levels, envelope), then
- * filters the chunk in pieces between its control steps, redesigning at each.
+ * filters the chunk, its design changing at each control step.
  */
 void processDynamicBand (EqBand& band, ChunkBuffers& buf, int numFrames) noexcept
 {
@@ -108,17 +209,7 @@ void processDynamicBand (EqBand& band, ChunkBuffers& buf, int numFrames) noexcep
 	const int steps = activeKernels ().detectorPass (detectorSettings (band), d, buf.detector, numFrames,
 	                                                 buf.stepAt, buf.envelopeAt);
 	storeDetector (band, d);
-	int pieceStart = 0;
-	for (int k = 0; k < steps; ++k)
-	{
-		// The new gain applies from this frame on: finish the piece with the old sections first.
-		const int at = buf.stepAt[k];
-		filterRange (band, buf, pieceStart, at);
-		band.dynamicGain = dynamicGainFor (band, buf.envelopeAt[k]);
-		designGainSections (band, band.dynamicGain);
-		pieceStart = at;
-	}
-	filterRange (band, buf, pieceStart, numFrames);
+	filterSwitching (band, buf, numFrames, steps);
 }
 
 /** Where a run of bands works: on left and right, or on mid and side. */

@@ -74,6 +74,17 @@ struct KernelTable
 	void (*monoCascade) (SectionChain chain, double* samples, int n, int stride) noexcept;
 
 	/**
+	 * A dynamic band's chains (channels: 2, interleaved frames; or 1, samples `stride` apart) over
+	 * n frames in place, its coefficients changing at control steps: redesign (context, k) must
+	 * rewrite them for frames at[k] on; it is called for every step, in order, before any frame is
+	 * filtered. Returns false and does nothing when it cannot take the steps (more than 8 in the
+	 * call, or closer together than 16 frames) or a chain is longer than kMaxSections.
+	 */
+	bool (*switchingCascade) (const SectionChain* chains, int channels, double* data, int n, int stride,
+	                          const int* at, int count, void (*redesign) (void* context, int step),
+	                          void* context) noexcept;
+
+	/**
 	 * Detector band-pass, level in dB (floor -120 dB) and envelope over input[0, n), counting
 	 * control steps. For the k-th control step writes its sample index to stepAt[k] and the
 	 * envelope after that sample to envelopeAt[k] (both sized n); returns the number of steps.

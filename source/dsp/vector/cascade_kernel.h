@@ -51,6 +51,9 @@ struct Cascade
 	// Registers per wavefront group: enough independent recurrences to hide the latency of one.
 	static constexpr int kGroup = 4;
 
+	static constexpr int kMaxBandRegisters = (kMaxSections + kSlots - 1) / kSlots;
+	static constexpr int kMaxSwitches = 8;
+
 	/** One register's worth of sections: coefficients, states and each lane's place in its group. */
 	struct Stage
 	{
@@ -58,6 +61,33 @@ struct Cascade
 		V s1, s2;
 		V position;
 	};
+
+	struct Coefficients
+	{
+		V c[5];
+	};
+
+	/** Coefficient changes: from frame at[k] on, register r takes sets[k * kMaxBandRegisters + r]. */
+	struct Switches
+	{
+		const int* at = nullptr;
+		int count = 0;
+		const Coefficients* sets = nullptr;
+	};
+
+	static void runGroups (Stage* stages, int registers, double* data, int n, int stride, const Switches& switches) noexcept
+	{
+		int r = 0;
+		for (; registers - r >= kGroup; r += kGroup)
+			runGroup<kGroup> (stages, r, data, n, stride, switches);
+		switch (registers - r)
+		{
+			case 3: runGroup<3> (stages, r, data, n, stride, switches); break;
+			case 2: runGroup<2> (stages, r, data, n, stride, switches); break;
+			case 1: runGroup<1> (stages, r, data, n, stride, switches); break;
+			default: break;
+		}
+	}
 
 	/** stride: doubles from one frame to the next (kChannels for packed frames). */
 	static void run (const SectionChain* chains, double* data, int n, int stride) noexcept
@@ -72,53 +102,87 @@ struct Cascade
 		const int registers = (longest + kSlots - 1) / kSlots;
 		Stage stages[kMaxRegisters];
 		pack (chains, stages, registers);
-		int r = 0;
-		for (; registers - r >= kGroup; r += kGroup)
-			runGroup<kGroup> (stages + r, data, n, stride);
-		switch (registers - r)
-		{
-			case 3: runGroup<3> (stages + r, data, n, stride); break;
-			case 2: runGroup<2> (stages + r, data, n, stride); break;
-			case 1: runGroup<1> (stages + r, data, n, stride); break;
-			default: break;
-		}
+		runGroups (stages, registers, data, n, stride, Switches {});
 		unpack (chains, stages, registers);
 	}
 
+	/**
+	 * run for chains whose coefficients change at control steps: redesign (context, k) rewrites
+	 * them for frames at[k] on (k ascending). All designs are made first, in order, and gathered;
+	 * inside the wavefront each section takes the new coefficients when it reaches frame at[k], so
+	 * nothing is repacked or ramped down and up again. Returns false, having done nothing, when the
+	 * chains are longer than a band's or the steps are more than kMaxSwitches or closer together
+	 * than a wavefront group is long.
+	 */
+	static bool runSwitching (const SectionChain* chains, double* data, int n, int stride, const int* at, int count,
+	                          void (*redesign) (void*, int), void* context) noexcept
+	{
+		int longest = 0;
+		for (int ch = 0; ch < kChannels; ++ch)
+			longest = chains[ch].count > longest ? chains[ch].count : longest;
+		if (n <= 0 || longest > kMaxSections || count > kMaxSwitches)
+			return false;
+		for (int k = 0; k < count; ++k)
+			if (at[k] < 0 || at[k] >= n || (k > 0 && at[k] - at[k - 1] < kGroup * kSlots))
+				return false;
+		const int registers = (longest + kSlots - 1) / kSlots;
+		Stage stages[kMaxBandRegisters];
+		pack (chains, stages, registers);
+		Coefficients sets[kMaxSwitches][kMaxBandRegisters];
+		for (int k = 0; k < count; ++k)
+		{
+			redesign (context, k);
+			for (int r = 0; r < registers; ++r)
+				gatherCoefficients (chains, r, sets[k][r].c);
+		}
+		if (longest > 0)
+			runGroups (stages, registers, data, n, stride, Switches {at, count, &sets[0][0]});
+		unpack (chains, stages, registers);
+		return true;
+	}
+
 private:
-	// Packing runs once per call, and the dynamics call once per control step: it gathers lanes with
-	// register moves (fromLanes) rather than storing scalars and reloading them as vectors, which
-	// would stall on store forwarding.
-	static void pack (const SectionChain* chains, Stage* stages, int registers) noexcept
+	// Packing runs once per call, and the dynamics gather coefficients once per control step: lanes
+	// are gathered with register moves (fromLanes) rather than stored as scalars and reloaded as
+	// vectors, which would stall on store forwarding.
+	static const BiquadSection* laneSection (const SectionChain* chains, int r, int lane) noexcept
 	{
 		static const BiquadSection passThrough {1, 0, 0, 0, 0, 0, 0};
+		const int i = r * kSlots + lane / kChannels;
+		const SectionChain& chain = chains[lane % kChannels];
+		return i < chain.count ? chain.sections[i] : &passThrough;
+	}
+
+	static V gather (const SectionChain* chains, int r, double BiquadSection::*field) noexcept
+	{
+		double v[kWidth];
+#pragma GCC unroll 8
+		for (int lane = 0; lane < kWidth; ++lane)
+			v[lane] = laneSection (chains, r, lane)->*field;
+		return Isa::fromLanes (v);
+	}
+
+	static void gatherCoefficients (const SectionChain* chains, int r, V* c) noexcept
+	{
+		c[0] = gather (chains, r, &BiquadSection::b0);
+		c[1] = gather (chains, r, &BiquadSection::b1);
+		c[2] = gather (chains, r, &BiquadSection::b2);
+		c[3] = gather (chains, r, &BiquadSection::a1);
+		c[4] = gather (chains, r, &BiquadSection::a2);
+	}
+
+	static void pack (const SectionChain* chains, Stage* stages, int registers) noexcept
+	{
 		for (int r = 0; r < registers; ++r)
 		{
-			const BiquadSection* lanes[kWidth];
+			Stage& st = stages[r];
+			gatherCoefficients (chains, r, st.c);
+			st.s1 = gather (chains, r, &BiquadSection::s1);
+			st.s2 = gather (chains, r, &BiquadSection::s2);
 			double position[kWidth];
 #pragma GCC unroll 8
 			for (int lane = 0; lane < kWidth; ++lane)
-			{
-				const int i = r * kSlots + lane / kChannels;
-				const SectionChain& chain = chains[lane % kChannels];
-				lanes[lane] = i < chain.count ? chain.sections[i] : &passThrough;
 				position[lane] = static_cast<double> ((r % kGroup) * kSlots + lane / kChannels);
-			}
-			Stage& st = stages[r];
-			auto gather = [&] (double BiquadSection::*field) {
-				double v[kWidth];
-#pragma GCC unroll 8
-				for (int lane = 0; lane < kWidth; ++lane)
-					v[lane] = lanes[lane]->*field;
-				return Isa::fromLanes (v);
-			};
-			st.c[0] = gather (&BiquadSection::b0);
-			st.c[1] = gather (&BiquadSection::b1);
-			st.c[2] = gather (&BiquadSection::b2);
-			st.c[3] = gather (&BiquadSection::a1);
-			st.c[4] = gather (&BiquadSection::a2);
-			st.s1 = gather (&BiquadSection::s1);
-			st.s2 = gather (&BiquadSection::s2);
 			st.position = Isa::fromLanes (position);
 		}
 	}
@@ -144,36 +208,46 @@ private:
 	}
 
 	/**
-	 * K registers over frames [0, n) in place. Writing frame t - latency after reading frame t never
-	 * overwrites a frame still to be read. Ramp-up and ramp-down steps keep the states of the lanes
-	 * whose sample lies outside [0, n).
+	 * Registers first .. first + K - 1 over frames [0, n) in place. Writing frame t - latency after
+	 * reading frame t never overwrites a frame still to be read. Ramp-up and ramp-down steps keep
+	 * the states of the lanes whose sample lies outside [0, n); for `latency` steps from a switch
+	 * at frame a, the lanes whose sample is at or past a take the new coefficients.
 	 */
 	template <int K>
-	static void runGroup (Stage* stages, double* data, int n, int stride) noexcept
+	static void runGroup (Stage* all, int first, double* data, int n, int stride, const Switches& switches) noexcept
 	{
 		constexpr int kLatency = K * kSlots - 1;
-		V c[K][5], s1[K], s2[K], p[K], position[K];
+		Stage* stages = all + first;
+		V c[K][5], incoming[K][5], s1[K], s2[K], p[K], position[K];
 #pragma GCC unroll 8
 		for (int r = 0; r < K; ++r)
 		{
 			for (int k = 0; k < 5; ++k)
-				c[r][k] = stages[r].c[k];
+				c[r][k] = incoming[r][k] = stages[r].c[k];
 			s1[r] = stages[r].s1;
 			s2[r] = stages[r].s2;
 			position[r] = stages[r].position;
 			p[r] = Isa::zero ();  // read only after the slot has produced a value
 		}
+		int next = 0;      // the next switch
+		int switchAt = -1;  // frame of the switch in progress, -1 when none
 
-		auto partialStep = [&] (int t) {
+		auto slowStep = [&] (int t) {
 			const V x0 = t < n ? Isa::template loadFrame<kChannels> (data + stride * t) : Isa::zero ();
 			// Lanes working on a sample inside [0, n): position in [t - n + 1, t].
 			const V lo = Isa::set1 (static_cast<double> (t - n + 1)), hi = Isa::set1 (static_cast<double> (t));
+			// Lanes working on a sample at or past the switch: position <= t - switchAt.
+			const V reached = Isa::set1 (static_cast<double> (t - switchAt));
 #pragma GCC unroll 8
 			for (int r = K - 1; r >= 0; --r)
 			{
 				const V x = Isa::template shiftIn<kChannels> (r == 0 ? x0 : p[r - 1], p[r]);
+				V coefficients[5];
+				const auto switched = Isa::within (position[r], Isa::set1 (-1.0), reached);
+				for (int k = 0; k < 5; ++k)
+					coefficients[k] = switchAt >= 0 ? Isa::select (switched, incoming[r][k], c[r][k]) : c[r][k];
 				V n1 = s1[r], n2 = s2[r];
-				p[r] = sectionTick<Isa> (c[r], n1, n2, x);
+				p[r] = sectionTick<Isa> (coefficients, n1, n2, x);
 				const auto active = Isa::within (position[r], lo, hi);
 				s1[r] = Isa::select (active, n1, s1[r]);
 				s2[r] = Isa::select (active, n2, s2[r]);
@@ -183,20 +257,41 @@ private:
 		};
 
 		const int total = n + kLatency;
-		const int rampUpEnd = kLatency < total ? kLatency : total;
-		int t = 0;
-		for (; t < rampUpEnd; ++t)
-			partialStep (t);
-		for (; t < n; ++t)
+		for (int t = 0; t < total;)
 		{
-			const V x0 = Isa::template loadFrame<kChannels> (data + stride * t);
+			if (switchAt >= 0 && t > switchAt + kLatency)
+			{
+				for (int r = 0; r < K; ++r)
+					for (int k = 0; k < 5; ++k)
+						c[r][k] = incoming[r][k];
+				switchAt = -1;
+			}
+			// Switches are at least a group's length apart, so the one before has finished here.
+			if (next < switches.count && t == switches.at[next])
+			{
+				const Coefficients* set = switches.sets + next * kMaxBandRegisters + first;
+				for (int r = 0; r < K; ++r)
+					for (int k = 0; k < 5; ++k)
+						incoming[r][k] = set[r].c[k];
+				switchAt = t;
+				++next;
+			}
+			if (t < kLatency || t >= n || switchAt >= 0)
+			{
+				slowStep (t++);
+				continue;
+			}
+			const int end = next < switches.count && switches.at[next] < n ? switches.at[next] : n;
+			for (; t < end; ++t)
+			{
+				const V x0 = Isa::template loadFrame<kChannels> (data + stride * t);
 #pragma GCC unroll 8
-			for (int r = K - 1; r >= 0; --r)
-				p[r] = sectionTick<Isa> (c[r], s1[r], s2[r], Isa::template shiftIn<kChannels> (r == 0 ? x0 : p[r - 1], p[r]));
-			Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
+				for (int r = K - 1; r >= 0; --r)
+					p[r] = sectionTick<Isa> (c[r], s1[r], s2[r],
+					                         Isa::template shiftIn<kChannels> (r == 0 ? x0 : p[r - 1], p[r]));
+				Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
+			}
 		}
-		for (; t < total; ++t)
-			partialStep (t);
 
 #pragma GCC unroll 8
 		for (int r = 0; r < K; ++r)
@@ -218,6 +313,15 @@ template <class Isa>
 void monoCascade (SectionChain chain, double* samples, int n, int stride) noexcept
 {
 	Cascade<Isa, 1>::run (&chain, samples, n, stride);
+}
+
+template <class Isa>
+bool switchingCascade (const SectionChain* chains, int channels, double* data, int n, int stride, const int* at,
+                       int count, void (*redesign) (void*, int), void* context) noexcept
+{
+	if (channels == 2)
+		return Cascade<Isa, 2>::runSwitching (chains, data, n, 2, at, count, redesign, context);
+	return Cascade<Isa, 1>::runSwitching (chains, data, n, stride, at, count, redesign, context);
 }
 
 } // namespace QuenrilEQ::kernels

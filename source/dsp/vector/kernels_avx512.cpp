@@ -10,7 +10,7 @@
 namespace QuenrilEQ::kernels::avx512 {
 
 extern const KernelTable table;
-const KernelTable table {InstructionSet::kAvx512, &stereoCascade<Isa>, &monoCascade<Isa>, &detectorPass<Isa>,
-                         &spectralSum<Isa>};
+const KernelTable table {InstructionSet::kAvx512, &stereoCascade<Isa>, &monoCascade<Isa>,
+                         &switchingCascade<Isa>, &detectorPass<Isa>, &spectralSum<Isa>};
 
 } // namespace QuenrilEQ::kernels::avx512
