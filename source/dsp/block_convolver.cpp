@@ -47,6 +47,7 @@ BlockConvolver::BlockConvolver (int maxKernelLength)
       overlap {AlignedBuffer (kBlockSize), AlignedBuffer (kBlockSize)},
       inputBlock (kFftSize),
       acc (kSpectrum),
+      ahead {AlignedBuffer (kSpectrum), AlignedBuffer (kSpectrum)},
       result (kFftSize),
       scratch (kFftSize),
       fadeIn (kCrossfadeLength)
@@ -96,6 +97,7 @@ void BlockConvolver::loadKernel (const double* kernel, int length) noexcept
 	}
 	inputBlock.clear ();
 	position = 0;
+	oddBlock = false;
 	newest = 0;
 	current = 0;
 	fading = false;
@@ -103,10 +105,26 @@ void BlockConvolver::loadKernel (const double* kernel, int length) noexcept
 	transformKernel (current, kernel, length);
 }
 
-void BlockConvolver::accumulate (int set, int newestSlot) noexcept
+void BlockConvolver::accumulate (int set, int newestSlot, double* next) noexcept
 {
-	activeKernels ().spectralSum (acc.data (), inputSpectra.data (), newestSlot, ringSize, kernelSpectra[set].data (),
-	                              partitions);
+	activeKernels ().spectralSum (acc.data (), next, inputSpectra.data (), newestSlot, ringSize,
+	                              kernelSpectra[set].data (), partitions);
+}
+
+void BlockConvolver::accumulateBlock (int set) noexcept
+{
+	if (!oddBlock)
+	{
+		accumulate (set, newest, ahead[set].data ());
+		return;
+	}
+	// The newest input's partition only, then what the last even block left for this one.
+	activeKernels ().spectralSum (acc.data (), nullptr, inputSpectra.data (), newest, ringSize,
+	                              kernelSpectra[set].data (), 1);
+	const double* known = ahead[set].data ();
+	double* sum = acc.data ();
+	for (int i = 0; i < kSpectrum; ++i)
+		sum[i] += known[i];
 }
 
 void BlockConvolver::inverseInto (double* y) noexcept
@@ -132,7 +150,8 @@ bool BlockConvolver::crossfadeToKernel (const double* kernel, int length) noexce
 	double* out = outputBlock[incoming].data ();
 	double* tail = overlap[incoming].data ();
 	const double* y = result.data ();
-	accumulate (incoming, newest);
+	// An odd block comes next: it needs the incoming kernel's part of its sum, from the same sweep.
+	accumulate (incoming, newest, oddBlock ? ahead[incoming].data () : nullptr);
 	inverseInto (result.data ());
 	for (int i = 0; i < kBlockSize; ++i)
 	{
@@ -164,7 +183,7 @@ void BlockConvolver::runBlock () noexcept
 	for (int n = 0; n < (fading ? 2 : 1); ++n)
 	{
 		const int set = n == 0 ? current : 1 - current;
-		accumulate (set, newest);
+		accumulateBlock (set);
 		inverseInto (result.data ());
 		double* out = outputBlock[set].data ();
 		double* tail = overlap[set].data ();
@@ -174,6 +193,7 @@ void BlockConvolver::runBlock () noexcept
 			tail[i] = s * y[kBlockSize + i];
 		}
 	}
+	oddBlock = !oddBlock;
 }
 
 double BlockConvolver::processSample (double x) noexcept

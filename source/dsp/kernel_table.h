@@ -95,9 +95,11 @@ struct KernelTable
 	/**
 	 * The convolver's spectral sum: acc = sum over p < partitions of ring[newestSlot - p (mod
 	 * ringSize)] * kernel[p], complex, 136 bins each, in the convolver's chunked layout (acc split).
+	 * ahead, when not null, also gets the sum of ring[newestSlot - p] * kernel[p + 1] over
+	 * p < partitions - 1: the part of the next block's sum the inputs so far already decide.
 	 */
-	void (*spectralSum) (double* acc, const double* ring, int newestSlot, int ringSize, const double* kernel,
-	                     int partitions) noexcept;
+	void (*spectralSum) (double* acc, double* ahead, const double* ring, int newestSlot, int ringSize,
+	                     const double* kernel, int partitions) noexcept;
 };
 
 /** The kernels in use. [any thread] Lock-free. */
