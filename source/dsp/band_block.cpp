@@ -128,90 +128,6 @@ void filterInPieces (EqBand& band, ChunkBuffers& buf, int begin, int end, const 
 	filterRange (band, buf, pieceStart, end);
 }
 
-/**
- * Filters the chunk through the dynamic band with the switching kernel, which changes the design
- * inside one wavefront instead of stopping it at every control step. Mid and Side work on the
- * chunk converted to mid and side in place (the reference's own conversion, so it rounds alike).
- */
-void filterSwitching (EqBand& band, ChunkBuffers& buf, int numFrames, int steps) noexcept
-{
-	const std::int32_t channel = band.channel;
-	const bool midSide = channel == kMid || channel == kSide;
-	double* f = buf.frames;
-	if (midSide)
-	{
-		for (int i = 0; i < numFrames; ++i)
-		{
-			const double l = f[2 * i], r = f[2 * i + 1];
-			f[2 * i] = (l + r) * 0.5;
-			f[2 * i + 1] = (l - r) * 0.5;
-		}
-	}
-	const int n = std::clamp<std::int32_t> (band.numSections, 0, kMaxSections);
-	BiquadSection* sets[2][kMaxSections];
-	for (int i = 0; i < n; ++i)
-	{
-		sets[0][i] = &band.sections[0][static_cast<std::size_t> (i)];
-		sets[1][i] = &band.sections[1][static_cast<std::size_t> (i)];
-	}
-	const bool stereo = channel == kStereo;
-	const int lane = channel == kRight || channel == kSide ? 1 : 0;
-	const SectionChain chains[2] = {{sets[stereo ? 0 : lane], n}, {sets[1], n}};
-
-	// At most eight steps per kernel call: the kernel gathers every design of a call up front.
-	constexpr int kStepsPerCall = 8;
-	for (int k = 0, begin = 0; begin < numFrames;)
-	{
-		const int count = std::min (kStepsPerCall, steps - k);
-		const int end = k + count < steps ? buf.stepAt[k + count] : numFrames;
-		int at[kStepsPerCall];
-		for (int i = 0; i < count; ++i)
-			at[i] = buf.stepAt[k + i] - begin;
-		ControlSteps context {&band, buf.envelopeAt + k};
-		double* data = stereo ? f + 2 * begin : f + 2 * begin + lane;
-		if (!activeKernels ().switchingCascade (chains, stereo ? 2 : 1, data, end - begin, 2, at, count,
-		                                        &redesignAtStep, &context))
-		{
-			if (midSide)  // the plain way converts around the band itself
-			{
-				for (int i = 0; i < numFrames; ++i)
-				{
-					const double m = f[2 * i], s = f[2 * i + 1];
-					f[2 * i] = m + s;
-					f[2 * i + 1] = m - s;
-				}
-			}
-			filterInPieces (band, buf, begin, numFrames, buf.stepAt + k, buf.envelopeAt + k, steps - k);
-			return;
-		}
-		k += count;
-		begin = end;
-	}
-	if (midSide)
-	{
-		for (int i = 0; i < numFrames; ++i)
-		{
-			const double m = f[2 * i], s = f[2 * i + 1];
-			f[2 * i] = m + s;
-			f[2 * i + 1] = m - s;
-		}
-	}
-}
-
-/**
- * Runs the band's detector over the chunk (one kernel pass: band-pass, levels, envelope), then
- * filters the chunk, its design changing at each control step.
- */
-void processDynamicBand (EqBand& band, ChunkBuffers& buf, int numFrames) noexcept
-{
-	detectorInputs (band, buf, buf.detector, numFrames);
-	DetectorState d = loadDetector (band);
-	const int steps = activeKernels ().detectorPass (detectorSettings (band), d, buf.detector, numFrames,
-	                                                 buf.stepAt, buf.envelopeAt);
-	storeDetector (band, d);
-	filterSwitching (band, buf, numFrames, steps);
-}
-
 /** Where a run of bands works: on left and right, or on mid and side. */
 enum class RunDomain
 {
@@ -229,6 +145,107 @@ bool joinsRun (const EqBand& band, RunDomain domain) noexcept
 	return band.channel == kStereo || band.channel == kLeft || band.channel == kRight;
 }
 
+void toMidSide (double* f, int numFrames) noexcept
+{
+	for (int i = 0; i < numFrames; ++i)
+	{
+		const double l = f[2 * i], r = f[2 * i + 1];
+		f[2 * i] = (l + r) * 0.5;
+		f[2 * i + 1] = (l - r) * 0.5;
+	}
+}
+
+void fromMidSide (double* f, int numFrames) noexcept
+{
+	for (int i = 0; i < numFrames; ++i)
+	{
+		const double m = f[2 * i], s = f[2 * i + 1];
+		f[2 * i] = m + s;
+		f[2 * i + 1] = m - s;
+	}
+}
+
+/**
+ * Filters the chunk through the dynamic band bank.bands[b] with the switching kernel, which
+ * changes the band's design inside one wavefront instead of stopping it at every control step.
+ * The static Stereo, Left and Right bands that follow a Stereo, Left or Right band ride in the
+ * same wavefront while they fit (their designs do not change, so every step gathers the same
+ * coefficients for them). Mid and Side work on the chunk converted to mid and side in place
+ * (the reference's own conversion, so it rounds alike). Returns the index to continue from.
+ */
+int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, int steps) noexcept
+{
+	EqBand& band = bank.bands[static_cast<std::size_t> (b)];
+	bool midSide = band.channel == kMid || band.channel == kSide;
+	double* f = buf.frames;
+	StereoRun run;
+	run.add (band, kMaxSections);
+	EqBand* followers[kNumBands];
+	int count = 0, next = b + 1;
+	for (; !midSide && next < kNumBands; ++next)
+	{
+		EqBand& follower = bank.bands[static_cast<std::size_t> (next)];
+		if (!follower.enabled || !isKnownChannel (follower.channel))
+			continue;
+		if (!joinsRun (follower, RunDomain::kLeftRight) || !run.add (follower, kMaxSections))
+			break;
+		followers[count++] = &follower;
+	}
+	if (midSide)
+		toMidSide (f, numFrames);
+	const SectionChain chains[2] = {run.leftChain (), run.rightChain ()};
+	const bool stereo = chains[0].count > 0 && chains[1].count > 0;
+	const int lane = chains[0].count > 0 ? 0 : 1;
+
+	// At most eight steps per kernel call: the kernel gathers every design of a call up front.
+	constexpr int kStepsPerCall = 8;
+	for (int k = 0, begin = 0; begin < numFrames;)
+	{
+		const int calls = std::min (kStepsPerCall, steps - k);
+		const int end = k + calls < steps ? buf.stepAt[k + calls] : numFrames;
+		int at[kStepsPerCall];
+		for (int i = 0; i < calls; ++i)
+			at[i] = buf.stepAt[k + i] - begin;
+		ControlSteps context {&band, buf.envelopeAt + k};
+		double* data = stereo ? f + 2 * begin : f + 2 * begin + lane;
+		if (!activeKernels ().switchingCascade (stereo ? chains : chains + lane, stereo ? 2 : 1, data, end - begin, 2, at,
+		                                        calls, &redesignAtStep, &context))
+		{
+			// Steps too close together: the plain way, band by band, from here on.
+			if (midSide)
+				fromMidSide (f, numFrames);
+			filterInPieces (band, buf, begin, numFrames, buf.stepAt + k, buf.envelopeAt + k, steps - k);
+			for (int i = 0; i < count; ++i)
+				filterRange (*followers[i], buf, begin, numFrames);
+			midSide = false;
+			break;
+		}
+		k += calls;
+		begin = end;
+	}
+	if (midSide)
+		fromMidSide (f, numFrames);
+	for (int i = 0; i < count; ++i)
+		recoverNonFiniteBand (*followers[i]);
+	return next;
+}
+
+/**
+ * Runs the dynamic band bank.bands[b]'s detector over the chunk (one kernel pass: band-pass,
+ * levels, envelope), then filters the chunk, its design changing at each control step; returns
+ * the index to continue from.
+ */
+int processDynamicBand (BandBank& bank, int b, ChunkBuffers& buf, int numFrames) noexcept
+{
+	EqBand& band = bank.bands[static_cast<std::size_t> (b)];
+	detectorInputs (band, buf, buf.detector, numFrames);
+	DetectorState d = loadDetector (band);
+	const int steps = activeKernels ().detectorPass (detectorSettings (band), d, buf.detector, numFrames,
+	                                                 buf.stepAt, buf.envelopeAt);
+	storeDetector (band, d);
+	return filterSwitching (bank, b, buf, numFrames, steps);
+}
+
 /**
  * Runs the static bands of the domain from index first on (skipping disabled ones), as many
  * cascades as their sections need, up to the first band that cannot join; returns the index to
@@ -240,14 +257,7 @@ int runBands (BandBank& bank, int first, ChunkBuffers& buf, int numFrames, RunDo
 {
 	double* f = buf.frames;
 	if (domain == RunDomain::kMidSide)
-	{
-		for (int i = 0; i < numFrames; ++i)
-		{
-			const double l = f[2 * i], r = f[2 * i + 1];
-			f[2 * i] = (l + r) * 0.5;
-			f[2 * i + 1] = (l - r) * 0.5;
-		}
-	}
+		toMidSide (f, numFrames);
 	int b = first;
 	bool more = true;
 	while (more)
@@ -275,14 +285,7 @@ int runBands (BandBank& bank, int first, ChunkBuffers& buf, int numFrames, RunDo
 			recoverNonFiniteBand (*members[i]);
 	}
 	if (domain == RunDomain::kMidSide)
-	{
-		for (int i = 0; i < numFrames; ++i)
-		{
-			const double m = f[2 * i], s = f[2 * i + 1];
-			f[2 * i] = m + s;
-			f[2 * i + 1] = m - s;
-		}
-	}
+		fromMidSide (f, numFrames);
 	return b;
 }
 } // namespace
@@ -323,9 +326,13 @@ void processStereoBlock (BandBank& bank, double* left, double* right, const doub
 				continue;
 			}
 			if (dynamicsActive (band))
-				processDynamicBand (band, buf, n);
-			else
-				filterRange (band, buf, 0, n);
+			{
+				const int next = processDynamicBand (bank, b, buf, n);
+				recoverNonFiniteBand (band);
+				b = next;
+				continue;
+			}
+			filterRange (band, buf, 0, n);
 			recoverNonFiniteBand (band);
 			++b;
 		}

@@ -76,15 +76,16 @@ void runBandStereo (EqBand& band, double* interleaved, int numFrames) noexcept
 	run.run (interleaved, numFrames);
 }
 
-bool StereoRun::add (EqBand& band) noexcept
+bool StereoRun::add (EqBand& band, int limit) noexcept
 {
+	limit = std::min (limit, kMaxCascadeSections);
 	if (band.firstOrder)
 		return false;
 	// In the mid/side domain the first lane carries mid and the second side.
 	const bool toLeft = band.channel == kStereo || band.channel == kLeft || band.channel == kMid;
 	const bool toRight = band.channel == kStereo || band.channel == kRight || band.channel == kSide;
 	const int n = activeSections (band);
-	if ((toLeft && leftCount + n > kMaxCascadeSections) || (toRight && rightCount + n > kMaxCascadeSections))
+	if ((toLeft && leftCount + n > limit) || (toRight && rightCount + n > limit))
 		return false;
 	if (toLeft)
 		append (left, leftCount, band, 0);

@@ -29,10 +29,12 @@ void runBandStereo (EqBand& band, double* interleaved, int numFrames) noexcept;
 class StereoRun
 {
 public:
-	/** Adds the band unless a chain would exceed kMaxCascadeSections; false then. */
-	bool add (EqBand& band) noexcept;
+	/** Adds the band unless a chain would exceed `limit` sections; false then. */
+	bool add (EqBand& band, int limit = kMaxCascadeSections) noexcept;
 	bool empty () const noexcept { return leftCount == 0 && rightCount == 0; }
 	void run (double* interleaved, int numFrames) const noexcept;
+	SectionChain leftChain () const noexcept { return {left, leftCount}; }
+	SectionChain rightChain () const noexcept { return {right, rightCount}; }
 
 private:
 	BiquadSection* left[kMaxCascadeSections];

@@ -78,7 +78,8 @@ struct KernelTable
 	 * n frames in place, its coefficients changing at control steps: redesign (context, k) must
 	 * rewrite them for frames at[k] on; it is called for every step, in order, before any frame is
 	 * filtered. Returns false and does nothing when it cannot take the steps (more than 8 in the
-	 * call, or closer together than 16 frames) or a chain is longer than kMaxSections.
+	 * call, or closer together than a wavefront group is long: up to 32 frames) or a chain is
+	 * longer than kMaxSections.
 	 */
 	bool (*switchingCascade) (const SectionChain* chains, int channels, double* data, int n, int stride,
 	                          const int* at, int count, void (*redesign) (void* context, int step),

@@ -48,18 +48,18 @@ struct Cascade
 	static constexpr int kWidth = Isa::kWidth;
 	static constexpr int kSlots = kWidth / kChannels;  // sections per register
 	static constexpr int kMaxRegisters = kMaxCascadeSections;
-	// Registers per wavefront group: enough independent recurrences to hide the latency of one.
+	// Most registers per wavefront group: enough independent recurrences to hide the latency of one,
+	// few enough to stay in the register file.
 	static constexpr int kGroup = 4;
 
 	static constexpr int kMaxBandRegisters = (kMaxSections + kSlots - 1) / kSlots;
 	static constexpr int kMaxSwitches = 8;
 
-	/** One register's worth of sections: coefficients, states and each lane's place in its group. */
+	/** One register's worth of sections: coefficients and states. */
 	struct Stage
 	{
 		V c[5];
 		V s1, s2;
-		V position;
 	};
 
 	struct Coefficients
@@ -75,17 +75,22 @@ struct Cascade
 		const Coefficients* sets = nullptr;
 	};
 
+	/** The registers in near-equal groups of at most kGroup: a lone short group would wait on its latency. */
 	static void runGroups (Stage* stages, int registers, double* data, int n, int stride, const Switches& switches) noexcept
 	{
-		int r = 0;
-		for (; registers - r >= kGroup; r += kGroup)
-			runGroup<kGroup> (stages, r, data, n, stride, switches);
-		switch (registers - r)
+		const int groups = (registers + kGroup - 1) / kGroup;
+		for (int g = 0, first = 0; g < groups; ++g)
 		{
-			case 3: runGroup<3> (stages, r, data, n, stride, switches); break;
-			case 2: runGroup<2> (stages, r, data, n, stride, switches); break;
-			case 1: runGroup<1> (stages, r, data, n, stride, switches); break;
-			default: break;
+			const int size = (registers - first) / (groups - g);
+			static_assert (kGroup <= 4, "a group size without a case below would be skipped");
+			switch (size)
+			{
+				case 4: runGroup<4> (stages, first, data, n, stride, switches); break;
+				case 3: runGroup<3> (stages, first, data, n, stride, switches); break;
+				case 2: runGroup<2> (stages, first, data, n, stride, switches); break;
+				default: runGroup<1> (stages, first, data, n, stride, switches); break;
+			}
+			first += size;
 		}
 	}
 
@@ -122,10 +127,11 @@ struct Cascade
 			longest = chains[ch].count > longest ? chains[ch].count : longest;
 		if (n <= 0 || longest > kMaxSections || count > kMaxSwitches)
 			return false;
-		for (int k = 0; k < count; ++k)
-			if (at[k] < 0 || at[k] >= n || (k > 0 && at[k] - at[k - 1] < kGroup * kSlots))
-				return false;
 		const int registers = (longest + kSlots - 1) / kSlots;
+		const int groupLength = (registers < kGroup ? registers : kGroup) * kSlots;
+		for (int k = 0; k < count; ++k)
+			if (at[k] < 0 || at[k] >= n || (k > 0 && at[k] - at[k - 1] < groupLength))
+				return false;
 		Stage stages[kMaxBandRegisters];
 		pack (chains, stages, registers);
 		Coefficients sets[kMaxSwitches][kMaxBandRegisters];
@@ -179,11 +185,6 @@ private:
 			gatherCoefficients (chains, r, st.c);
 			st.s1 = gather (chains, r, &BiquadSection::s1);
 			st.s2 = gather (chains, r, &BiquadSection::s2);
-			double position[kWidth];
-#pragma GCC unroll 8
-			for (int lane = 0; lane < kWidth; ++lane)
-				position[lane] = static_cast<double> ((r % kGroup) * kSlots + lane / kChannels);
-			st.position = Isa::fromLanes (position);
 		}
 	}
 
@@ -226,7 +227,10 @@ private:
 				c[r][k] = incoming[r][k] = stages[r].c[k];
 			s1[r] = stages[r].s1;
 			s2[r] = stages[r].s2;
-			position[r] = stages[r].position;
+			double lanes[kWidth];  // each lane's place in the group's wavefront
+			for (int lane = 0; lane < kWidth; ++lane)
+				lanes[lane] = static_cast<double> (r * kSlots + lane / kChannels);
+			position[r] = Isa::fromLanes (lanes);
 			p[r] = Isa::zero ();  // read only after the slot has produced a value
 		}
 		int next = 0;      // the next switch
