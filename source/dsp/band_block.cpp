@@ -170,7 +170,7 @@ void fromMidSide (double* f, int numFrames) noexcept
  * changes the band's design inside one wavefront instead of stopping it at every control step.
  * The static Stereo, Left and Right bands that follow a Stereo, Left or Right band ride in the
  * same wavefront while they fit (their designs do not change, so every step gathers the same
- * coefficients for them). Mid and Side work on the chunk converted to mid and side in place
+ * coefficients for them), when its control steps are far enough apart for the kernel. Mid and Side work on the chunk converted to mid and side in place
  * (the reference's own conversion, so it rounds alike). Returns the index to continue from.
  */
 int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, int steps) noexcept
@@ -180,9 +180,11 @@ int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, in
 	double* f = buf.frames;
 	StereoRun run;
 	run.add (band, kMaxSections);
+	// Followers only where the kernel surely takes the steps, so the plain way below never has any.
+	const bool takeFollowers = !midSide && band.controlInterval >= kSwitchingStepSpacing;
 	EqBand* followers[kNumBands];
 	int count = 0, next = b + 1;
-	for (; !midSide && next < kNumBands; ++next)
+	for (; takeFollowers && next < kNumBands; ++next)
 	{
 		EqBand& follower = bank.bands[static_cast<std::size_t> (next)];
 		if (!follower.enabled || !isKnownChannel (follower.channel))
@@ -215,8 +217,6 @@ int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, in
 			if (midSide)
 				fromMidSide (f, numFrames);
 			filterInPieces (band, buf, begin, numFrames, buf.stepAt + k, buf.envelopeAt + k, steps - k);
-			for (int i = 0; i < count; ++i)
-				filterRange (*followers[i], buf, begin, numFrames);
 			midSide = false;
 			break;
 		}

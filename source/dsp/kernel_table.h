@@ -34,6 +34,9 @@ constexpr InstructionSet kInstructionSets[] = {InstructionSet::kSse2, Instructio
 /** Most sections one channel's chain may have in one cascade call. */
 constexpr int kMaxCascadeSections = 32;
 
+/** switchingCascade takes control steps this many frames apart (or more) on every instruction set. */
+constexpr int kSwitchingStepSpacing = 32;
+
 /** The sections one channel runs through, in order; the kernels read coefficients and carry the states. */
 struct SectionChain
 {

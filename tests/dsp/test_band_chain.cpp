@@ -160,8 +160,8 @@ TEST_P (BlockPath, MatchesTheReferenceForRandomBanks)
 	auto pick = [&] (int count) { return std::uniform_int_distribution<int> (0, count - 1) (rng); };
 	for (int trial = 0; trial < 12; ++trial)
 	{
-		// 8 kHz: control steps every 8 samples, closer than the switching kernel takes.
-		const double rates[] = {44100.0, 48000.0, 96000.0, 8000.0};
+		// 2 kHz: control steps every 2 samples, closer than the switching kernel takes.
+		const double rates[] = {44100.0, 48000.0, 96000.0, 2000.0};
 		const double fs = rates[trial % 4];
 		BandBank bank;
 		bank.sampleRate = fs;
