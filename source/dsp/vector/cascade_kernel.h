@@ -3,13 +3,15 @@
 // sample t - j, so the recurrences in flight are independent and overlap in
 // the pipeline instead of each waiting for the one before it.
 //
-// A register holds several consecutive sections: Isa::kWidth / kChannels
-// slots, each with one lane per channel (stereo: left and right of one
-// section; mono: one section per lane). Each step every slot takes the
-// previous slot's output of the last step (Isa::shiftIn) and the newest
-// sample enters the first slot. Chains shorter than a whole number of
-// registers, and the shorter channel of a stereo pair, are padded with
-// pass-through sections (b0 = 1), which return their input unchanged.
+// A register holds several sections: Isa::kWidth / kChannels slots, each
+// with one lane per channel (stereo: left and right of one section; mono:
+// one section per lane), spread so that each register feeds the next lane
+// for lane (sectionOf). Each step every section takes the previous section's
+// output of the last step; the first register of a group takes the newest
+// sample and the last register's outputs shifted by one slot (Isa::shiftIn).
+// Chains shorter than a whole number of registers, and the shorter channel
+// of a stereo pair, are padded with pass-through sections (b0 = 1), which
+// return their input unchanged.
 //
 // Templates over an instruction-set description (vector/isa_*.h); each
 // kernels_*.cpp instantiates them in its own namespace.
@@ -139,7 +141,7 @@ struct Cascade
 		{
 			redesign (context, k);
 			for (int r = 0; r < registers; ++r)
-				gatherCoefficients (chains, r, sets[k][r].c);
+				gatherCoefficients (chains, registers, r, sets[k][r].c);
 		}
 		if (longest > 0)
 			runGroups (stages, registers, data, n, stride, Switches {at, count, &sets[0][0]});
@@ -148,33 +150,59 @@ struct Cascade
 	}
 
 private:
+	/**
+	 * Which of the chain's sections slot `slot` of register r holds. Registers form near-equal groups
+	 * (runGroups); in a group of K registers from register f, slot k of register f + r holds the
+	 * group's section k K + r. So each register takes the previous register's outputs lane for lane,
+	 * and only the group's first register needs its input shifted across lanes (Isa::shiftIn), the
+	 * costly operation of a step.
+	 */
+	static int sectionOf (int registers, int r, int slot) noexcept
+	{
+		const int groups = (registers + kGroup - 1) / kGroup;
+		for (int g = 0, first = 0; g < groups; ++g)
+		{
+			const int size = (registers - first) / (groups - g);
+			if (r < first + size)
+				return first * kSlots + slot * size + (r - first);
+			first += size;
+		}
+		return -1;
+	}
+
+	/** The section in each lane of register r (a pass-through past the end of its chain). */
+	static void laneSections (const SectionChain* chains, int registers, int r, BiquadSection** lanes) noexcept
+	{
+		static BiquadSection passThrough {1, 0, 0, 0, 0, 0, 0};
+		for (int lane = 0; lane < kWidth; ++lane)
+		{
+			const int i = sectionOf (registers, r, lane / kChannels);
+			const SectionChain& chain = chains[lane % kChannels];
+			lanes[lane] = i < chain.count ? chain.sections[i] : &passThrough;
+		}
+	}
+
 	// Packing runs once per call, and the dynamics gather coefficients once per control step: lanes
 	// are gathered with register moves (fromLanes) rather than stored as scalars and reloaded as
 	// vectors, which would stall on store forwarding.
-	static const BiquadSection* laneSection (const SectionChain* chains, int r, int lane) noexcept
-	{
-		static const BiquadSection passThrough {1, 0, 0, 0, 0, 0, 0};
-		const int i = r * kSlots + lane / kChannels;
-		const SectionChain& chain = chains[lane % kChannels];
-		return i < chain.count ? chain.sections[i] : &passThrough;
-	}
-
-	static V gather (const SectionChain* chains, int r, double BiquadSection::*field) noexcept
+	static V gather (BiquadSection* const* lanes, double BiquadSection::*field) noexcept
 	{
 		double v[kWidth];
 #pragma GCC unroll 8
 		for (int lane = 0; lane < kWidth; ++lane)
-			v[lane] = laneSection (chains, r, lane)->*field;
+			v[lane] = lanes[lane]->*field;
 		return Isa::fromLanes (v);
 	}
 
-	static void gatherCoefficients (const SectionChain* chains, int r, V* c) noexcept
+	static void gatherCoefficients (const SectionChain* chains, int registers, int r, V* c) noexcept
 	{
-		c[0] = gather (chains, r, &BiquadSection::b0);
-		c[1] = gather (chains, r, &BiquadSection::b1);
-		c[2] = gather (chains, r, &BiquadSection::b2);
-		c[3] = gather (chains, r, &BiquadSection::a1);
-		c[4] = gather (chains, r, &BiquadSection::a2);
+		BiquadSection* lanes[kWidth];
+		laneSections (chains, registers, r, lanes);
+		c[0] = gather (lanes, &BiquadSection::b0);
+		c[1] = gather (lanes, &BiquadSection::b1);
+		c[2] = gather (lanes, &BiquadSection::b2);
+		c[3] = gather (lanes, &BiquadSection::a1);
+		c[4] = gather (lanes, &BiquadSection::a2);
 	}
 
 	static void pack (const SectionChain* chains, Stage* stages, int registers) noexcept
@@ -182,9 +210,11 @@ private:
 		for (int r = 0; r < registers; ++r)
 		{
 			Stage& st = stages[r];
-			gatherCoefficients (chains, r, st.c);
-			st.s1 = gather (chains, r, &BiquadSection::s1);
-			st.s2 = gather (chains, r, &BiquadSection::s2);
+			gatherCoefficients (chains, registers, r, st.c);
+			BiquadSection* lanes[kWidth];
+			laneSections (chains, registers, r, lanes);
+			st.s1 = gather (lanes, &BiquadSection::s1);
+			st.s2 = gather (lanes, &BiquadSection::s2);
 		}
 	}
 
@@ -197,7 +227,7 @@ private:
 			Isa::store (s2, stages[r].s2);
 			for (int lane = 0; lane < kWidth; ++lane)
 			{
-				const int i = r * kSlots + lane / kChannels;
+				const int i = sectionOf (registers, r, lane / kChannels);
 				const SectionChain& chain = chains[lane % kChannels];
 				if (i < chain.count)
 				{
@@ -227,9 +257,9 @@ private:
 				c[r][k] = incoming[r][k] = stages[r].c[k];
 			s1[r] = stages[r].s1;
 			s2[r] = stages[r].s2;
-			double lanes[kWidth];  // each lane's place in the group's wavefront
+			double lanes[kWidth];  // each lane's place in the group's wavefront (sectionOf)
 			for (int lane = 0; lane < kWidth; ++lane)
-				lanes[lane] = static_cast<double> (r * kSlots + lane / kChannels);
+				lanes[lane] = static_cast<double> ((lane / kChannels) * K + r);
 			position[r] = Isa::fromLanes (lanes);
 			p[r] = Isa::zero ();  // read only after the slot has produced a value
 		}
@@ -242,10 +272,11 @@ private:
 			const V lo = Isa::set1 (static_cast<double> (t - n + 1)), hi = Isa::set1 (static_cast<double> (t));
 			// Lanes working on a sample at or past the switch: position <= t - switchAt.
 			const V reached = Isa::set1 (static_cast<double> (t - switchAt));
+			const V last = p[K - 1];
 #pragma GCC unroll 8
 			for (int r = K - 1; r >= 0; --r)
 			{
-				const V x = Isa::template shiftIn<kChannels> (r == 0 ? x0 : p[r - 1], p[r]);
+				const V x = r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1];
 				V coefficients[5];
 				const auto switched = Isa::within (position[r], Isa::set1 (-1.0), reached);
 				for (int k = 0; k < 5; ++k)
@@ -289,10 +320,11 @@ private:
 			for (; t < end; ++t)
 			{
 				const V x0 = Isa::template loadFrame<kChannels> (data + stride * t);
+				const V last = p[K - 1];
 #pragma GCC unroll 8
 				for (int r = K - 1; r >= 0; --r)
 					p[r] = sectionTick<Isa> (c[r], s1[r], s2[r],
-					                         Isa::template shiftIn<kChannels> (r == 0 ? x0 : p[r - 1], p[r]));
+					                         r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1]);
 				Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
 			}
 		}
