@@ -241,8 +241,8 @@ private:
 	/**
 	 * Registers first .. first + K - 1 over frames [0, n) in place. Writing frame t - latency after
 	 * reading frame t never overwrites a frame still to be read. Ramp-up and ramp-down steps keep
-	 * the states of the lanes whose sample lies outside [0, n); for `latency` steps from a switch
-	 * at frame a, the lanes whose sample is at or past a take the new coefficients.
+	 * the states of the lanes whose sample lies outside [0, n); from a switch at frame a on, each
+	 * slot takes the new coefficients at the step where its sample reaches a.
 	 */
 	template <int K>
 	static void runGroup (Stage* all, int first, double* data, int n, int stride, const Switches& switches) noexcept
@@ -263,26 +263,30 @@ private:
 			position[r] = Isa::fromLanes (lanes);
 			p[r] = Isa::zero ();  // read only after the slot has produced a value
 		}
-		int next = 0;      // the next switch
+		int next = 0;       // the next switch
 		int switchAt = -1;  // frame of the switch in progress, -1 when none
 
-		auto slowStep = [&] (int t) {
+		auto step = [&] (int t) {
+			const V x0 = Isa::template loadFrame<kChannels> (data + stride * t);
+			const V last = p[K - 1];
+#pragma GCC unroll 8
+			for (int r = K - 1; r >= 0; --r)
+				p[r] = sectionTick<Isa> (c[r], s1[r], s2[r],
+				                         r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1]);
+			Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
+		};
+
+		// Ramp-up and ramp-down: only lanes whose sample lies inside [0, n) keep their new states.
+		auto partialStep = [&] (int t) {
 			const V x0 = t < n ? Isa::template loadFrame<kChannels> (data + stride * t) : Isa::zero ();
-			// Lanes working on a sample inside [0, n): position in [t - n + 1, t].
 			const V lo = Isa::set1 (static_cast<double> (t - n + 1)), hi = Isa::set1 (static_cast<double> (t));
-			// Lanes working on a sample at or past the switch: position <= t - switchAt.
-			const V reached = Isa::set1 (static_cast<double> (t - switchAt));
 			const V last = p[K - 1];
 #pragma GCC unroll 8
 			for (int r = K - 1; r >= 0; --r)
 			{
 				const V x = r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1];
-				V coefficients[5];
-				const auto switched = Isa::within (position[r], Isa::set1 (-1.0), reached);
-				for (int k = 0; k < 5; ++k)
-					coefficients[k] = switchAt >= 0 ? Isa::select (switched, incoming[r][k], c[r][k]) : c[r][k];
 				V n1 = s1[r], n2 = s2[r];
-				p[r] = sectionTick<Isa> (coefficients, n1, n2, x);
+				p[r] = sectionTick<Isa> (c[r], n1, n2, x);
 				const auto active = Isa::within (position[r], lo, hi);
 				s1[r] = Isa::select (active, n1, s1[r]);
 				s2[r] = Isa::select (active, n2, s2[r]);
@@ -294,13 +298,6 @@ private:
 		const int total = n + kLatency;
 		for (int t = 0; t < total;)
 		{
-			if (switchAt >= 0 && t > switchAt + kLatency)
-			{
-				for (int r = 0; r < K; ++r)
-					for (int k = 0; k < 5; ++k)
-						c[r][k] = incoming[r][k];
-				switchAt = -1;
-			}
 			// Switches are at least a group's length apart, so the one before has finished here.
 			if (next < switches.count && t == switches.at[next])
 			{
@@ -311,22 +308,33 @@ private:
 				switchAt = t;
 				++next;
 			}
-			if (t < kLatency || t >= n || switchAt >= 0)
+			if (switchAt >= 0)
 			{
-				slowStep (t++);
+				// d steps after the switch, the slot at position d (register d mod K) reaches the
+				// switch frame; the slots before it already hold the new coefficients.
+				const int d = t - switchAt;
+				const auto switched = Isa::within (position[d % K], Isa::set1 (-1.0), Isa::set1 (static_cast<double> (d)));
+#pragma GCC unroll 8
+				for (int r = 0; r < K; ++r)
+					if (r == d % K)
+						for (int k = 0; k < 5; ++k)
+							c[r][k] = Isa::select (switched, incoming[r][k], c[r][k]);
+				if (d == kLatency)
+					switchAt = -1;
+			}
+			if (t < kLatency || t >= n)
+			{
+				partialStep (t++);
+				continue;
+			}
+			if (switchAt >= 0)
+			{
+				step (t++);
 				continue;
 			}
 			const int end = next < switches.count && switches.at[next] < n ? switches.at[next] : n;
 			for (; t < end; ++t)
-			{
-				const V x0 = Isa::template loadFrame<kChannels> (data + stride * t);
-				const V last = p[K - 1];
-#pragma GCC unroll 8
-				for (int r = K - 1; r >= 0; --r)
-					p[r] = sectionTick<Isa> (c[r], s1[r], s2[r],
-					                         r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1]);
-				Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
-			}
+				step (t);
 		}
 
 #pragma GCC unroll 8
