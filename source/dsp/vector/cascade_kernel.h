@@ -6,7 +6,7 @@
 // A register holds several sections: Isa::kWidth / kChannels slots, each
 // with one lane per channel (stereo: left and right of one section; mono:
 // one section per lane), spread so that each register feeds the next lane
-// for lane (sectionOf). Each step every section takes the previous section's
+// for lane (Layout). Each step every section takes the previous section's
 // output of the last step; the first register of a group takes the newest
 // sample and the last register's outputs shifted by one slot (Isa::shiftIn).
 // Chains shorter than a whole number of registers, and the shorter channel
@@ -107,10 +107,11 @@ struct Cascade
 		if (longest <= 0 || longest > kMaxCascadeSections)
 			return;  // nothing to do, or outside the contract: leave the audio alone
 		const int registers = (longest + kSlots - 1) / kSlots;
+		const Layout layout (registers);
 		Stage stages[kMaxRegisters];
-		pack (chains, stages, registers);
+		pack (chains, layout, stages, registers);
 		runGroups (stages, registers, data, n, stride, Switches {});
-		unpack (chains, stages, registers);
+		unpack (chains, layout, stages, registers);
 	}
 
 	/**
@@ -134,49 +135,55 @@ struct Cascade
 		for (int k = 0; k < count; ++k)
 			if (at[k] < 0 || at[k] >= n || (k > 0 && at[k] - at[k - 1] < groupLength))
 				return false;
+		const Layout layout (registers);
 		Stage stages[kMaxBandRegisters];
-		pack (chains, stages, registers);
+		pack (chains, layout, stages, registers);
 		Coefficients sets[kMaxSwitches][kMaxBandRegisters];
 		for (int k = 0; k < count; ++k)
 		{
 			redesign (context, k);
 			for (int r = 0; r < registers; ++r)
-				gatherCoefficients (chains, registers, r, sets[k][r].c);
+				gatherCoefficients (chains, layout, r, sets[k][r].c);
 		}
 		if (longest > 0)
 			runGroups (stages, registers, data, n, stride, Switches {at, count, &sets[0][0]});
-		unpack (chains, stages, registers);
+		unpack (chains, layout, stages, registers);
 		return true;
 	}
 
 private:
 	/**
-	 * Which of the chain's sections slot `slot` of register r holds. Registers form near-equal groups
-	 * (runGroups); in a group of K registers from register f, slot k of register f + r holds the
-	 * group's section k K + r. So each register takes the previous register's outputs lane for lane,
-	 * and only the group's first register needs its input shifted across lanes (Isa::shiftIn), the
-	 * costly operation of a step.
+	 * Which of the chain's sections each slot of each register holds. Registers form near-equal
+	 * groups (runGroups); in a group of K registers from register f, slot k of register f + r holds
+	 * the group's section k K + r. So each register takes the previous register's outputs lane for
+	 * lane, and only the group's first register needs its input shifted across lanes
+	 * (Isa::shiftIn), the costly operation of a step. Worked out once per call.
 	 */
-	static int sectionOf (int registers, int r, int slot) noexcept
+	struct Layout
 	{
-		const int groups = (registers + kGroup - 1) / kGroup;
-		for (int g = 0, first = 0; g < groups; ++g)
+		int section[kMaxRegisters][kSlots];
+
+		explicit Layout (int registers) noexcept
 		{
-			const int size = (registers - first) / (groups - g);
-			if (r < first + size)
-				return first * kSlots + slot * size + (r - first);
-			first += size;
+			const int groups = (registers + kGroup - 1) / kGroup;
+			for (int g = 0, first = 0; g < groups; ++g)
+			{
+				const int size = (registers - first) / (groups - g);
+				for (int r = first; r < first + size; ++r)
+					for (int slot = 0; slot < kSlots; ++slot)
+						section[r][slot] = first * kSlots + slot * size + (r - first);
+				first += size;
+			}
 		}
-		return -1;
-	}
+	};
 
 	/** The section in each lane of register r (a pass-through past the end of its chain). */
-	static void laneSections (const SectionChain* chains, int registers, int r, BiquadSection** lanes) noexcept
+	static void laneSections (const SectionChain* chains, const Layout& layout, int r, BiquadSection** lanes) noexcept
 	{
 		static BiquadSection passThrough {1, 0, 0, 0, 0, 0, 0};
 		for (int lane = 0; lane < kWidth; ++lane)
 		{
-			const int i = sectionOf (registers, r, lane / kChannels);
+			const int i = layout.section[r][lane / kChannels];
 			const SectionChain& chain = chains[lane % kChannels];
 			lanes[lane] = i < chain.count ? chain.sections[i] : &passThrough;
 		}
@@ -194,10 +201,10 @@ private:
 		return Isa::fromLanes (v);
 	}
 
-	static void gatherCoefficients (const SectionChain* chains, int registers, int r, V* c) noexcept
+	static void gatherCoefficients (const SectionChain* chains, const Layout& layout, int r, V* c) noexcept
 	{
 		BiquadSection* lanes[kWidth];
-		laneSections (chains, registers, r, lanes);
+		laneSections (chains, layout, r, lanes);
 		c[0] = gather (lanes, &BiquadSection::b0);
 		c[1] = gather (lanes, &BiquadSection::b1);
 		c[2] = gather (lanes, &BiquadSection::b2);
@@ -205,20 +212,24 @@ private:
 		c[4] = gather (lanes, &BiquadSection::a2);
 	}
 
-	static void pack (const SectionChain* chains, Stage* stages, int registers) noexcept
+	static void pack (const SectionChain* chains, const Layout& layout, Stage* stages, int registers) noexcept
 	{
 		for (int r = 0; r < registers; ++r)
 		{
-			Stage& st = stages[r];
-			gatherCoefficients (chains, registers, r, st.c);
 			BiquadSection* lanes[kWidth];
-			laneSections (chains, registers, r, lanes);
+			laneSections (chains, layout, r, lanes);
+			Stage& st = stages[r];
+			st.c[0] = gather (lanes, &BiquadSection::b0);
+			st.c[1] = gather (lanes, &BiquadSection::b1);
+			st.c[2] = gather (lanes, &BiquadSection::b2);
+			st.c[3] = gather (lanes, &BiquadSection::a1);
+			st.c[4] = gather (lanes, &BiquadSection::a2);
 			st.s1 = gather (lanes, &BiquadSection::s1);
 			st.s2 = gather (lanes, &BiquadSection::s2);
 		}
 	}
 
-	static void unpack (const SectionChain* chains, const Stage* stages, int registers) noexcept
+	static void unpack (const SectionChain* chains, const Layout& layout, const Stage* stages, int registers) noexcept
 	{
 		for (int r = 0; r < registers; ++r)
 		{
@@ -227,7 +238,7 @@ private:
 			Isa::store (s2, stages[r].s2);
 			for (int lane = 0; lane < kWidth; ++lane)
 			{
-				const int i = sectionOf (registers, r, lane / kChannels);
+				const int i = layout.section[r][lane / kChannels];
 				const SectionChain& chain = chains[lane % kChannels];
 				if (i < chain.count)
 				{
@@ -257,7 +268,7 @@ private:
 				c[r][k] = incoming[r][k] = stages[r].c[k];
 			s1[r] = stages[r].s1;
 			s2[r] = stages[r].s2;
-			double lanes[kWidth];  // each lane's place in the group's wavefront (sectionOf)
+			double lanes[kWidth];  // each lane's place in the group's wavefront (Layout)
 			for (int lane = 0; lane < kWidth; ++lane)
 				lanes[lane] = static_cast<double> ((lane / kChannels) * K + r);
 			position[r] = Isa::fromLanes (lanes);
