@@ -4,9 +4,9 @@
 Both run on the same stereo noise at 48 kHz: x42-fil4 through lv2file with all
 eight of its sections on and then all off, QuenrilEQ through quenrileq-render
 with 24 bells at 96 dB/oct (192 sections) and then with every band off. The
-on-minus-off CPU time (user + system of the child process, median of the
-repeats) divided by sections and frames is the cost of one stereo section and
-sample; file reading and writing cancel out. x42-fil4 has only eight sections,
+on-minus-off CPU time (user + system of the child process, the least of the
+repeats: timing noise only ever adds) divided by sections and frames is the
+cost of one stereo section and sample; file reading and writing cancel out. x42-fil4 has only eight sections,
 so its difference needs minutes of audio to rise above timing noise.
 
 Usage: bench/compare_peer.py [--seconds S] [--repeats N] [--build DIR]
@@ -16,7 +16,6 @@ import argparse
 import math
 import os
 import resource
-import statistics
 import subprocess
 import sys
 import tempfile
@@ -59,14 +58,14 @@ def child_cpu_seconds(command):
     return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
 
 
-def median_seconds(command, repeats):
-    return statistics.median(child_cpu_seconds(command) for _ in range(repeats))
+def least_seconds(command, repeats):
+    return min(child_cpu_seconds(command) for _ in range(repeats))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=300.0, help="length of the test noise (default 300)")
-    parser.add_argument("--repeats", type=int, default=3, help="runs per configuration (default 3)")
+    parser.add_argument("--repeats", type=int, default=5, help="runs per configuration (default 5)")
     here = os.path.dirname(os.path.abspath(__file__))
     parser.add_argument("--build", default=os.path.join(here, "..", "build"), help="build folder")
     args = parser.parse_args()
@@ -102,14 +101,14 @@ def main():
         def ours(preset):
             return [render, "--preset", preset, "--block", "512", noise, out]
 
-        fil4_on = median_seconds(fil4(FIL4_ON), args.repeats)
-        fil4_off = median_seconds(fil4(FIL4_OFF), args.repeats)
-        ours_on = median_seconds(ours(presets["on"]), args.repeats)
-        ours_off = median_seconds(ours(presets["off"]), args.repeats)
+        fil4_on = least_seconds(fil4(FIL4_ON), args.repeats)
+        fil4_off = least_seconds(fil4(FIL4_OFF), args.repeats)
+        ours_on = least_seconds(ours(presets["on"]), args.repeats)
+        ours_off = least_seconds(ours(presets["off"]), args.repeats)
 
     fil4_ns = (fil4_on - fil4_off) / (FIL4_SECTIONS * frames) * 1e9
     ours_ns = (ours_on - ours_off) / (BANDS * 8 * frames) * 1e9
-    print(f"material: {args.seconds:g} s of stereo noise at {rate} Hz, median of {args.repeats} runs (CPU time)")
+    print(f"material: {args.seconds:g} s of stereo noise at {rate} Hz, least CPU time of {args.repeats} runs")
     print(f"x42-fil4 (float):     on {fil4_on:.3f} s, off {fil4_off:.3f} s, {FIL4_SECTIONS} sections: "
           f"{fil4_ns:.3f} ns per stereo section and sample")
     print(f"QuenrilEQ (double):   on {ours_on:.3f} s, off {ours_off:.3f} s, {BANDS * 8} sections: "
