@@ -1,36 +1,23 @@
 // The fast form of processStereoSample. Bands are linear and time-invariant
 // between dynamics control steps, so instead of taking each sample through
 // all 24 bands the block path takes the whole chunk through one band at a
-// time, and splits a band with dynamics at its control steps, where it is
-// redesigned (a redesign made at a sample applies from that sample on, as in
-// the reference). Stereo bands keep left and right side by side in one
-// SSE2 register, so the chunk is held interleaved; neighbouring static stereo
-// bands run as one cascade, so that bands of one or two sections still keep
-// several recurrences in flight.
+// time (a band with dynamics: dynamic_block.cpp). The chunk is held
+// interleaved, left and right side by side; neighbouring static bands on
+// Stereo, Left and Right (and, on the FMA kernels, on Mid and Side) run as
+// one wavefront cascade (band_runner.h), so that bands of one or two sections
+// still keep several recurrences in flight.
 #include "band_chain.h"
 
-#include "band_design.h"
 #include "band_dynamics.h"
 #include "band_runner.h"
+#include "block_parts.h"
 
 #include <algorithm>
-#include <emmintrin.h>
 
 namespace QuenrilEQ {
 
-namespace {
-constexpr int kChunkFrames = 256;  // 10 KiB of stack in all; bit-exactness does not depend on it
+namespace block {
 
-struct ChunkBuffers
-{
-	alignas (16) double frames[2 * kChunkFrames];  // left, right interleaved
-	alignas (16) double mono[kChunkFrames];        // one channel, or mid
-	alignas (16) double side[kChunkFrames];
-	alignas (16) double sidechain[kChunkFrames];   // scLeft + scRight
-	alignas (16) double level[kChunkFrames];       // detector magnitude, then its level in dB
-};
-
-/** Filters frames [begin, end) of the chunk through the band on its channel target. */
 void filterRange (EqBand& band, ChunkBuffers& buf, int begin, int end) noexcept
 {
 	const int n = end - begin;
@@ -76,74 +63,80 @@ void filterRange (EqBand& band, ChunkBuffers& buf, int begin, int end) noexcept
 	}
 }
 
-/**
- * Runs the band's detector over the chunk and filters it in pieces between control steps. The
- * detector runs in two passes: band-pass with the levels two at a time, then the envelope; the
- * logarithms do not depend on each other, so they overlap with the band-pass recurrence instead
- * of waiting behind the envelope's.
- */
-void processDynamicBand (EqBand& band, ChunkBuffers& buf, int numFrames) noexcept
+bool joinsRun (const EqBand& band, RunDomain domain) noexcept
 {
-	const bool external = band.sidechainSource == 1;
-	const std::int32_t channel = band.channel;
-	DetectorState d = loadDetector (band);
-	double* level = buf.level;
-	auto magnitudeAt = [&] (int i) {
-		return detectorMagnitude (
-		    band, d, detectorInputFor (channel, external, buf.frames[2 * i], buf.frames[2 * i + 1], buf.sidechain[i]));
-	};
-	int i = 0;
-	for (; i + 1 < numFrames; i += 2)
-	{
-		const double first = magnitudeAt (i);
-		const double second = magnitudeAt (i + 1);
-		_mm_store_pd (level + i, leveldb::levelDb2 (_mm_set_pd (second, first)));
-	}
-	if (i < numFrames)
-		level[i] = leveldb::levelDb (magnitudeAt (i));
-
-	int pieceStart = 0;
-	for (i = 0; i < numFrames; ++i)
-	{
-		if (!envelopeStep (band, d, level[i]))
-			continue;
-		// The new gain applies from this frame on: finish the piece with the old sections first.
-		filterRange (band, buf, pieceStart, i);
-		band.dynamicGain = dynamicGainFor (band, d.envelope);
-		designGainSections (band, band.dynamicGain);
-		pieceStart = i;
-	}
-	storeDetector (band, d);
-	filterRange (band, buf, pieceStart, numFrames);
-}
-/** A static stereo band that can share one wavefront cascade with its neighbours. */
-bool joinsStereoRun (const EqBand& band) noexcept
-{
-	return band.channel == kStereo && !band.firstOrder && !dynamicsActive (band);
+	if (band.firstOrder || dynamicsActive (band))
+		return false;
+	if (domain == RunDomain::kMidSide)
+		return band.channel == kMid || band.channel == kSide;
+	return band.channel == kStereo || band.channel == kLeft || band.channel == kRight;
 }
 
-/**
- * Runs the static stereo bands from index first on (skipping disabled ones) as one cascade, up to
- * the first band that cannot join or would overflow it; returns the index to continue from.
- */
-int runStereoBands (BandBank& bank, int first, ChunkBuffers& buf, int numFrames) noexcept
+void toMidSide (double* f, int numFrames) noexcept
 {
-	EqBand* run[kNumBands];
-	int count = 0, sections = 0, b = first;
-	for (; b < kNumBands; ++b)
+	for (int i = 0; i < numFrames; ++i)
 	{
-		EqBand& band = bank.bands[static_cast<std::size_t> (b)];
-		if (!band.enabled || !isKnownChannel (band.channel))
-			continue;
-		const int n = std::clamp<std::int32_t> (band.numSections, 0, kMaxSections);
-		if (!joinsStereoRun (band) || sections + n > kMaxCascadeSections)
-			break;
-		run[count++] = &band;
-		sections += n;
+		const double l = f[2 * i], r = f[2 * i + 1];
+		f[2 * i] = (l + r) * 0.5;
+		f[2 * i + 1] = (l - r) * 0.5;
 	}
-	runStereoCascade (run, count, buf.frames, numFrames);
-	for (int i = 0; i < count; ++i)
-		recoverNonFiniteBand (*run[i]);
+}
+
+void fromMidSide (double* f, int numFrames) noexcept
+{
+	for (int i = 0; i < numFrames; ++i)
+	{
+		const double m = f[2 * i], s = f[2 * i + 1];
+		f[2 * i] = m + s;
+		f[2 * i + 1] = m - s;
+	}
+}
+
+} // namespace block
+
+namespace {
+using namespace block;
+
+/**
+ * Runs the static bands of the domain from index first on (skipping disabled ones), as many
+ * cascades as their sections need, up to the first band that cannot join; returns the index to
+ * continue from. A mid/side stretch converts the chunk once, where the per-sample chain converts
+ * around every band: the same mathematics, rounded differently, so only the FMA kernels (which
+ * agree with the reference to rounding anyway) take it.
+ */
+int runBands (BandBank& bank, int first, ChunkBuffers& buf, int numFrames, RunDomain domain) noexcept
+{
+	double* f = buf.frames;
+	if (domain == RunDomain::kMidSide)
+		toMidSide (f, numFrames);
+	int b = first;
+	bool more = true;
+	while (more)
+	{
+		EqBand* members[kNumBands];
+		StereoRun run;
+		int count = 0;
+		more = false;
+		for (; b < kNumBands; ++b)
+		{
+			EqBand& band = bank.bands[static_cast<std::size_t> (b)];
+			if (!band.enabled || !isKnownChannel (band.channel))
+				continue;
+			if (!joinsRun (band, domain))
+				break;
+			if (!run.add (band))
+			{
+				more = true;  // full: this band opens the next cascade
+				break;
+			}
+			members[count++] = &band;
+		}
+		run.run (f, numFrames);
+		for (int i = 0; i < count; ++i)
+			recoverNonFiniteBand (*members[i]);
+	}
+	if (domain == RunDomain::kMidSide)
+		fromMidSide (f, numFrames);
 	return b;
 }
 } // namespace
@@ -154,6 +147,7 @@ void processStereoBlock (BandBank& bank, double* left, double* right, const doub
 	if (left == nullptr || right == nullptr || numSamples <= 0)
 		return;
 	ChunkBuffers buf;
+	const bool midSideRuns = activeKernels ().set != InstructionSet::kSse2;
 	for (int offset = 0; offset < numSamples; offset += kChunkFrames)
 	{
 		const int n = std::min (kChunkFrames, numSamples - offset);
@@ -172,15 +166,24 @@ void processStereoBlock (BandBank& bank, double* left, double* right, const doub
 				++b;
 				continue;
 			}
-			if (joinsStereoRun (band))
+			if (joinsRun (band, RunDomain::kLeftRight))
 			{
-				b = runStereoBands (bank, b, buf, n);
+				b = runBands (bank, b, buf, n, RunDomain::kLeftRight);
+				continue;
+			}
+			if (midSideRuns && joinsRun (band, RunDomain::kMidSide))
+			{
+				b = runBands (bank, b, buf, n, RunDomain::kMidSide);
 				continue;
 			}
 			if (dynamicsActive (band))
-				processDynamicBand (band, buf, n);
-			else
-				filterRange (band, buf, 0, n);
+			{
+				const int next = processDynamicBand (bank, b, buf, n);
+				recoverNonFiniteBand (band);
+				b = next;
+				continue;
+			}
+			filterRange (band, buf, 0, n);
 			recoverNonFiniteBand (band);
 			++b;
 		}

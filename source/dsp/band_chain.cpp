@@ -51,13 +51,34 @@ void processMonoBlock (BandBank& bank, double* samples, int numSamples) noexcept
 {
 	if (samples == nullptr || numSamples <= 0)
 		return;
+	// Neighbouring bands with sections run as one wavefront; a first-order band runs on its own.
+	EqBand* members[kNumBands];
+	int count = 0;
+	MonoRun run;
+	auto flush = [&] {
+		run.run (samples, numSamples);
+		for (int i = 0; i < count; ++i)
+			recoverNonFiniteBand (*members[i]);
+		run = MonoRun ();
+		count = 0;
+	};
 	for (EqBand& band : bank.bands)
 	{
 		if (!band.enabled)
 			continue;
-		runBandMono (band, 0, samples, numSamples);
-		recoverNonFiniteBand (band);
+		if (!run.add (band, 0))
+		{
+			flush ();
+			if (!run.add (band, 0))
+			{
+				runBandMono (band, 0, samples, numSamples);  // first-order
+				recoverNonFiniteBand (band);
+				continue;
+			}
+		}
+		members[count++] = &band;
 	}
+	flush ();
 }
 
 } // namespace QuenrilEQ

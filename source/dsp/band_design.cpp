@@ -141,22 +141,31 @@ void designGainSections (EqBand& band, double gainDb) noexcept
 		return;
 	// A non-finite gain would poison every coefficient; treat it as flat.
 	const double g = std::isfinite (gainDb) ? gainDb : 0.0;
-	const double f = band.freq;
-	const double q = band.q;
-	const double fs = band.sampleRate;
+	if (band.angleFreq != band.freq || band.angleQ != band.q || band.angleRate != band.sampleRate)
+	{
+		const CookbookAngle fresh = cookbookAngle (band.freq, band.q, band.sampleRate);
+		band.angleCos = fresh.cs;
+		band.angleAlpha = fresh.alpha;
+		band.angleFreq = band.freq;
+		band.angleQ = band.q;
+		band.angleRate = band.sampleRate;
+	}
+	CookbookAngle an;
+	an.cs = band.angleCos;
+	an.alpha = band.angleAlpha;
 	switch (band.shape)
 	{
-		case kBell: fillSections (band, designPeaking (f, q, g / n, fs), 0, n, 1); break;
-		case kLowShelf: fillSections (band, designLowShelf (f, q, g / n, fs), 0, n, 1); break;
-		case kHighShelf: fillSections (band, designHighShelf (f, q, g / n, fs), 0, n, 1); break;
+		case kBell: fillSections (band, designPeaking (an, g / n), 0, n, 1); break;
+		case kLowShelf: fillSections (band, designLowShelf (an, g / n), 0, n, 1); break;
+		case kHighShelf: fillSections (band, designHighShelf (an, g / n), 0, n, 1); break;
 		case kTiltShelf:
 		{
 			const int pairs = n / 2;
 			if (pairs == 0)
 				return;
 			const double t = g * 0.5 / pairs;
-			fillSections (band, designLowShelf (f, q, -t, fs), 0, pairs, 2);
-			fillSections (band, designHighShelf (f, q, t, fs), 1, pairs, 2);
+			fillSections (band, designLowShelf (an, -t), 0, pairs, 2);
+			fillSections (band, designHighShelf (an, t), 1, pairs, 2);
 			break;
 		}
 		default: break;

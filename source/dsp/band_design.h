@@ -34,7 +34,8 @@ void designBand (EqBand& band, std::int32_t shape, double freqHz, double gainDb,
  * Redesigns the gain-bearing shapes (Bell, Low Shelf, High Shelf, Tilt Shelf) for gainDb, the total
  * gain of the cascade in dB, split evenly over its sections; keeps freq, q, rate and section count.
  * Other shapes are left as they are. Called by designBand and by the dynamics at every control step.
- * [audio thread] One sin/cos and one pow per distinct section design; no allocation.
+ * [audio thread] One pow per distinct section design, and one sin/cos when freq, q or the rate changed
+ * since the last call (the angle is kept in the band); no allocation.
  */
 void designGainSections (EqBand& band, double gainDb) noexcept;
 

@@ -6,6 +6,7 @@
 
 #include "band_design.h"
 #include "eq_band.h"
+#include "kernel_table.h"
 #include "level_db.h"
 
 #include <cmath>
@@ -19,17 +20,16 @@ inline bool dynamicsActive (const EqBand& band) noexcept
 	return band.dynamicsEnabled && isGainShape (band.shape);
 }
 
-/** The detector's running values, held in locals while a block is processed. */
-struct DetectorState
-{
-	double s1 = 0, s2 = 0;
-	double envelope = -120.0;  // dB
-	std::int32_t counter = 0;  // samples since the last control step
-};
-
 inline DetectorState loadDetector (const EqBand& band) noexcept
 {
 	return {band.detector.s1, band.detector.s2, band.envelope, band.controlCounter};
+}
+
+/** The detector settings the block path hands to the detector kernel. */
+inline DetectorSettings detectorSettings (const EqBand& band) noexcept
+{
+	const BiquadSection& c = band.detector;
+	return {c.b0, c.b1, c.b2, c.a1, c.a2, band.attackCoef, band.releaseCoef, band.controlInterval};
 }
 
 inline void storeDetector (EqBand& band, const DetectorState& d) noexcept
@@ -74,8 +74,8 @@ inline bool envelopeStep (const EqBand& band, DetectorState& d, double levelDb) 
 
 /**
  * One whole detector step for input x: band-pass, level in dB, envelope. Returns true when a
- * control step is due. The block path runs the same three pieces in separate passes, so both
- * paths agree bit for bit. [audio thread]
+ * control step is due. The SSE2 detector kernel performs the same operations, so the block path
+ * agrees with this one bit for bit on that instruction set. [audio thread]
  */
 inline bool detectorStep (const EqBand& band, DetectorState& d, double x) noexcept
 {

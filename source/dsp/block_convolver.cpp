@@ -1,5 +1,7 @@
 #include "block_convolver.h"
 
+#include "kernel_table.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -32,65 +34,6 @@ void splitToChunked (const double* split, double* chunked, int stride) noexcept
 		}
 }
 
-// Eight doubles as one value: a zmm register with AVX-512, two ymm with AVX2, four xmm otherwise.
-typedef double Chunk __attribute__ ((vector_size (kChunk * sizeof (double))));
-
-// Unaligned-safe load into a chunk, as a macro: a function returning a vector would change the ABI
-// between the clones below.
-#define QEQ_LOAD_CHUNK(v, p) std::memcpy (&(v), (p), sizeof (Chunk))
-
-// Sums chunks first .. first + count - 1 over all partitions, walking each partition's spectra
-// front to back (the access pattern prefetchers follow best) with every chunk's sums in registers.
-template <int first, int count>
-__attribute__ ((always_inline)) inline void accumulateChunks (double* __restrict acc, const double* __restrict ring,
-                                                               int newestSlot, int ringSize,
-                                                               const double* __restrict kernel, int partitions) noexcept
-{
-	constexpr int kStride = 136;
-	Chunk re[count] = {}, im[count] = {};
-	int slot = newestSlot;
-	for (int p = 0; p < partitions; ++p)
-	{
-		const double* x = ring + static_cast<std::ptrdiff_t> (slot) * 2 * kStride + 2 * kChunk * first;
-		const double* h = kernel + static_cast<std::ptrdiff_t> (p) * 2 * kStride + 2 * kChunk * first;
-#pragma GCC unroll 8
-		for (int c = 0; c < count; ++c)
-		{
-			Chunk xr, xi, hr, hi;
-			QEQ_LOAD_CHUNK (xr, x + 2 * kChunk * c);
-			QEQ_LOAD_CHUNK (xi, x + 2 * kChunk * c + kChunk);
-			QEQ_LOAD_CHUNK (hr, h + 2 * kChunk * c);
-			QEQ_LOAD_CHUNK (hi, h + 2 * kChunk * c + kChunk);
-			re[c] += xr * hr - xi * hi;
-			im[c] += xr * hi + xi * hr;
-		}
-		slot = slot == 0 ? ringSize - 1 : slot - 1;
-	}
-	for (int c = 0; c < count; ++c)
-	{
-		std::memcpy (acc + kChunk * (first + c), &re[c], sizeof (Chunk));
-		std::memcpy (acc + kStride + kChunk * (first + c), &im[c], sizeof (Chunk));
-	}
-}
-
-// The convolver's hot loop: acc = sum over p of X[newest - p] * H[p], written in split layout for
-// the inverse transform; the 17 chunks in four register-sized groups. Built for AVX-512, for AVX2
-// and for the baseline, picked once at load time by CPU features (not CPU model), so the shipped
-// binary runs on any x86-64 and fast on the machines that have the wide units.
-#ifndef QEQ_NO_IFUNC
-__attribute__ ((target_clones ("avx512f", "avx2", "default")))
-#endif
-void multiplyAccumulate (double* __restrict acc, const double* __restrict ring, int newestSlot, int ringSize,
-                         const double* __restrict kernel, int partitions) noexcept
-{
-	static_assert (136 == 17 * kChunk, "the groups below cover the 136-bin spectrum");
-	accumulateChunks<0, 4> (acc, ring, newestSlot, ringSize, kernel, partitions);
-	accumulateChunks<4, 4> (acc, ring, newestSlot, ringSize, kernel, partitions);
-	accumulateChunks<8, 4> (acc, ring, newestSlot, ringSize, kernel, partitions);
-	accumulateChunks<12, 5> (acc, ring, newestSlot, ringSize, kernel, partitions);
-}
-#undef QEQ_LOAD_CHUNK
-
 } // namespace
 
 //------------------------------------------------------------------------
@@ -104,11 +47,12 @@ BlockConvolver::BlockConvolver (int maxKernelLength)
       overlap {AlignedBuffer (kBlockSize), AlignedBuffer (kBlockSize)},
       inputBlock (kFftSize),
       acc (kSpectrum),
+      ahead {AlignedBuffer (kSpectrum), AlignedBuffer (kSpectrum)},
       result (kFftSize),
       scratch (kFftSize),
       fadeIn (kCrossfadeLength)
 {
-	static_assert (kStride == 136, "multiplyAccumulate assumes 129 bins padded to 136");
+	static_assert (kStride == 136, "the spectral sum kernels assume 129 bins padded to 136");
 	for (int j = 0; j < kCrossfadeLength; ++j)
 		fadeIn[j] = 0.5 - 0.5 * std::cos (kPi * (j + 0.5) / kCrossfadeLength);
 	loadKernel (nullptr, 0);
@@ -153,6 +97,7 @@ void BlockConvolver::loadKernel (const double* kernel, int length) noexcept
 	}
 	inputBlock.clear ();
 	position = 0;
+	oddBlock = false;
 	newest = 0;
 	current = 0;
 	fading = false;
@@ -160,9 +105,26 @@ void BlockConvolver::loadKernel (const double* kernel, int length) noexcept
 	transformKernel (current, kernel, length);
 }
 
-void BlockConvolver::accumulate (int set, int newestSlot) noexcept
+void BlockConvolver::accumulate (int set, int newestSlot, double* next) noexcept
 {
-	multiplyAccumulate (acc.data (), inputSpectra.data (), newestSlot, ringSize, kernelSpectra[set].data (), partitions);
+	activeKernels ().spectralSum (acc.data (), next, inputSpectra.data (), newestSlot, ringSize,
+	                              kernelSpectra[set].data (), partitions);
+}
+
+void BlockConvolver::accumulateBlock (int set) noexcept
+{
+	if (!oddBlock)
+	{
+		accumulate (set, newest, ahead[set].data ());
+		return;
+	}
+	// The newest input's partition only, then what the last even block left for this one.
+	activeKernels ().spectralSum (acc.data (), nullptr, inputSpectra.data (), newest, ringSize,
+	                              kernelSpectra[set].data (), 1);
+	const double* known = ahead[set].data ();
+	double* sum = acc.data ();
+	for (int i = 0; i < kSpectrum; ++i)
+		sum[i] += known[i];
 }
 
 void BlockConvolver::inverseInto (double* y) noexcept
@@ -188,7 +150,8 @@ bool BlockConvolver::crossfadeToKernel (const double* kernel, int length) noexce
 	double* out = outputBlock[incoming].data ();
 	double* tail = overlap[incoming].data ();
 	const double* y = result.data ();
-	accumulate (incoming, newest);
+	// An odd block comes next: it needs the incoming kernel's part of its sum, from the same sweep.
+	accumulate (incoming, newest, oddBlock ? ahead[incoming].data () : nullptr);
 	inverseInto (result.data ());
 	for (int i = 0; i < kBlockSize; ++i)
 	{
@@ -220,7 +183,7 @@ void BlockConvolver::runBlock () noexcept
 	for (int n = 0; n < (fading ? 2 : 1); ++n)
 	{
 		const int set = n == 0 ? current : 1 - current;
-		accumulate (set, newest);
+		accumulateBlock (set);
 		inverseInto (result.data ());
 		double* out = outputBlock[set].data ();
 		double* tail = overlap[set].data ();
@@ -230,6 +193,7 @@ void BlockConvolver::runBlock () noexcept
 			tail[i] = s * y[kBlockSize + i];
 		}
 	}
+	oddBlock = !oddBlock;
 }
 
 double BlockConvolver::processSample (double x) noexcept

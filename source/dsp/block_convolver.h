@@ -5,6 +5,12 @@
 // 1/256). Samples go in and out one at a time with a fixed delay of exactly
 // 128 samples; the output equals the direct convolution up to rounding.
 //
+// The spectral sum reads every stored spectrum once per block, more than the
+// core's cache holds for long kernels, so it is done for two blocks at a
+// time: the sweep of an even block also forms the part of the next block's
+// sum that the inputs so far decide, and the odd block adds only its newest
+// partition to it. Each stored spectrum is thus read once per two blocks.
+//
 // A kernel can be replaced while audio runs: with the same partition count
 // the frequency-domain delay line and the position in the current block are
 // kept, so the output carries on, and the first 128 samples after the switch
@@ -70,7 +76,8 @@ private:
 	static constexpr int kSpectrum = 2 * kStride;  // values per spectrum: 129 complex bins, padded
 
 	void transformKernel (int set, const double* kernel, int length) noexcept;
-	void accumulate (int set, int newestSlot) noexcept;
+	void accumulate (int set, int newestSlot, double* ahead = nullptr) noexcept;
+	void accumulateBlock (int set) noexcept;
 	void inverseInto (double* y) noexcept;
 	void runBlock () noexcept;
 	int slotBefore (int slot, int blocks) const noexcept;
@@ -86,11 +93,13 @@ private:
 	AlignedBuffer overlap[2];        // per kernel set, tail of the last block's result
 	AlignedBuffer inputBlock;        // kFftSize: samples of this block, second half stays zero
 	AlignedBuffer acc;               // kSpectrum, split layout: transform results and spectral sums
+	AlignedBuffer ahead[2];          // per kernel set, kSpectrum: the next block's sum less its newest partition
 	AlignedBuffer result;            // kFftSize
 	AlignedBuffer scratch;           // kFftSize
 	AlignedBuffer fadeIn;            // kCrossfadeLength gains of the incoming kernel
 
 	int position = 0;   // samples into the current block (inputs written = outputs handed out)
+	bool oddBlock = false;  // the next block adds its newest partition to `ahead` instead of sweeping
 	int newest = 0;     // ring slot of the newest input block's spectrum
 	int current = 0;    // kernel set in use (fading in while fading)
 	bool fading = false;

@@ -40,18 +40,22 @@ inline double cookbookAmplitude (double gainDb) noexcept
 	return std::pow (10.0, gainDb * 0.025);
 }
 
-/** Peaking (bell) section: gainDb at freqHz, bandwidth set by q. */
-inline SectionCoefficients designPeaking (double freqHz, double q, double gainDb, double sampleRateHz) noexcept
+/** Peaking (bell) section at a precomputed angle (cookbookAngle), gainDb at its centre. */
+inline SectionCoefficients designPeaking (const CookbookAngle& an, double gainDb) noexcept
 {
-	const CookbookAngle an = cookbookAngle (freqHz, q, sampleRateHz);
 	const double a = cookbookAmplitude (gainDb);
 	return {1 + an.alpha * a, -2 * an.cs, 1 - an.alpha * a, 1 + an.alpha / a, -2 * an.cs, 1 - an.alpha / a};
 }
 
-/** Low shelf: gainDb below freqHz, 0 dB above; q shapes the knee. */
-inline SectionCoefficients designLowShelf (double freqHz, double q, double gainDb, double sampleRateHz) noexcept
+/** Peaking (bell) section: gainDb at freqHz, bandwidth set by q. */
+inline SectionCoefficients designPeaking (double freqHz, double q, double gainDb, double sampleRateHz) noexcept
 {
-	const CookbookAngle an = cookbookAngle (freqHz, q, sampleRateHz);
+	return designPeaking (cookbookAngle (freqHz, q, sampleRateHz), gainDb);
+}
+
+/** Low shelf at a precomputed angle: gainDb below the corner, 0 dB above. */
+inline SectionCoefficients designLowShelf (const CookbookAngle& an, double gainDb) noexcept
+{
 	const double a = cookbookAmplitude (gainDb);
 	const double beta = 2 * std::sqrt (a) * an.alpha;
 	const double cs = an.cs;
@@ -63,10 +67,15 @@ inline SectionCoefficients designLowShelf (double freqHz, double q, double gainD
 	        (a + 1) + (a - 1) * cs - beta};
 }
 
-/** High shelf: gainDb above freqHz, 0 dB below; q shapes the knee. */
-inline SectionCoefficients designHighShelf (double freqHz, double q, double gainDb, double sampleRateHz) noexcept
+/** Low shelf: gainDb below freqHz, 0 dB above; q shapes the knee. */
+inline SectionCoefficients designLowShelf (double freqHz, double q, double gainDb, double sampleRateHz) noexcept
 {
-	const CookbookAngle an = cookbookAngle (freqHz, q, sampleRateHz);
+	return designLowShelf (cookbookAngle (freqHz, q, sampleRateHz), gainDb);
+}
+
+/** High shelf at a precomputed angle: gainDb above the corner, 0 dB below. */
+inline SectionCoefficients designHighShelf (const CookbookAngle& an, double gainDb) noexcept
+{
 	const double a = cookbookAmplitude (gainDb);
 	const double beta = 2 * std::sqrt (a) * an.alpha;
 	const double cs = an.cs;
@@ -76,6 +85,12 @@ inline SectionCoefficients designHighShelf (double freqHz, double q, double gain
 	        (a + 1) - (a - 1) * cs + beta,
 	        2 * ((a - 1) - (a + 1) * cs),
 	        (a + 1) - (a - 1) * cs - beta};
+}
+
+/** High shelf: gainDb above freqHz, 0 dB below; q shapes the knee. */
+inline SectionCoefficients designHighShelf (double freqHz, double q, double gainDb, double sampleRateHz) noexcept
+{
+	return designHighShelf (cookbookAngle (freqHz, q, sampleRateHz), gainDb);
 }
 
 /** Second-order high-pass at freqHz (q = 0.707: Butterworth, -3 dB at freqHz). */

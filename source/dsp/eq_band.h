@@ -80,6 +80,12 @@ struct EqBand
 	double releaseCoef = 0.0;
 	std::int32_t controlCounter = 0;
 	std::int32_t controlInterval = 48;  // samples between dynamic redesigns
+
+	// The cookbook angle (cos w, alpha) of freq, q and sampleRate, kept by designGainSections so
+	// that the dynamics' redesign at every control step needs no sine or cosine. Recomputed
+	// whenever one of the three differs from what it was computed for.
+	double angleFreq = 0, angleQ = 0, angleRate = 0;
+	double angleCos = 1, angleAlpha = 0;
 };
 
 /** The processor's bands and the rate they are designed at. */

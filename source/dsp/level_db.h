@@ -1,14 +1,13 @@
 // Level in dB of a detector magnitude, for the band dynamics. The detector
 // needs one logarithm per band and sample, which through libm's log10 was the
-// largest cost of a dynamic band. This one is a short polynomial that runs on
-// two values at once, and its scalar form performs the very same IEEE
-// operations, so the per-sample and block paths stay bit-identical.
+// largest cost of a dynamic band. This one is a short polynomial; its vector
+// form (levelDbVector, vector/detector_kernel.h) performs the very same IEEE
+// operations on SSE2, so the per-sample and block paths stay bit-identical.
 // Accuracy: within 1e-12 dB of 20 log10(x) for x from 1e-6 up.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
-#include <emmintrin.h>
 
 namespace QuenrilEQ::leveldb {
 
@@ -47,29 +46,6 @@ inline double levelDb (double magnitude) noexcept
 	for (int k = kTerms - 2; k >= 0; --k)
 		p = p * z + kSeries[k];
 	return (e * kLn2 + s * p) * kDbPerNeper;
-}
-
-/** levelDb of two magnitudes at once; the same operations as the scalar form, lane by lane. */
-inline __m128d levelDb2 (__m128d magnitude) noexcept
-{
-	const __m128i bits = _mm_castpd_si128 (magnitude);
-	const __m128i exponentBits =
-	    _mm_or_si128 (_mm_srli_epi64 (bits, 52), _mm_set1_epi64x (static_cast<long long> (kTwoPow52Bits)));
-	const __m128i mantissaBits = _mm_or_si128 (_mm_and_si128 (bits, _mm_set1_epi64x (static_cast<long long> (kMantissaMask))),
-	                                           _mm_set1_epi64x (static_cast<long long> (kOneBits)));
-	__m128d e = _mm_sub_pd (_mm_sub_pd (_mm_castsi128_pd (exponentBits), _mm_set1_pd (kTwoPow52)),
-	                        _mm_set1_pd (kExponentBias));
-	__m128d m = _mm_castsi128_pd (mantissaBits);
-	const __m128d high = _mm_cmpgt_pd (m, _mm_set1_pd (kSqrt2));
-	m = _mm_or_pd (_mm_and_pd (high, _mm_mul_pd (m, _mm_set1_pd (0.5))), _mm_andnot_pd (high, m));
-	e = _mm_add_pd (e, _mm_and_pd (high, _mm_set1_pd (1.0)));
-	const __m128d one = _mm_set1_pd (1.0);
-	const __m128d s = _mm_div_pd (_mm_sub_pd (m, one), _mm_add_pd (m, one));
-	const __m128d z = _mm_mul_pd (s, s);
-	__m128d p = _mm_set1_pd (kSeries[kTerms - 1]);
-	for (int k = kTerms - 2; k >= 0; --k)
-		p = _mm_add_pd (_mm_mul_pd (p, z), _mm_set1_pd (kSeries[k]));
-	return _mm_mul_pd (_mm_add_pd (_mm_mul_pd (e, _mm_set1_pd (kLn2)), _mm_mul_pd (s, p)), _mm_set1_pd (kDbPerNeper));
 }
 
 } // namespace QuenrilEQ::leveldb

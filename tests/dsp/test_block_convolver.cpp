@@ -1,6 +1,8 @@
 // The partitioned convolver against a direct time-domain convolution, and
-// kernel switches against the crossfade of two direct convolutions.
+// kernel switches against the crossfade of two direct convolutions, on every
+// instruction set's spectral sum.
 #include "block_convolver.h"
+#include "each_instruction_set.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +40,10 @@ double expectedAt (const std::vector<double>& h, const std::vector<double>& x, i
 	return n < kB ? 0.0 : directAt (h, x, n - kB);
 }
 
-TEST (BlockConvolver, EqualsDirectConvolutionDelayedByOneBlock)
+// The spectral sum runs on every instruction set's kernel.
+using ConvolverPath = testing::EachInstructionSet;
+
+TEST_P (ConvolverPath, EqualsDirectConvolutionDelayedByOneBlock)
 {
 	std::mt19937 rng (7);
 	for (int taps : {1, 128, 129, 2048, 2049})
@@ -97,7 +102,7 @@ TEST (BlockConvolver, UnitKernelIsAnExactDelayAndStartsSilent)
 // Raised-cosine gain of the incoming kernel for sample j of the fade.
 double fadeGain (int j) { return 0.5 - 0.5 * std::cos (kPi * (j + 0.5) / BlockConvolver::kCrossfadeLength); }
 
-TEST (BlockConvolver, KernelSwitchContinuesHistoryAndCrossfades)
+TEST_P (ConvolverPath, KernelSwitchContinuesHistoryAndCrossfades)
 {
 	std::mt19937 rng (11);
 	for (int switchAt : {1000, 1024, 1})  // mid-block, at a block boundary, right after the start
@@ -125,6 +130,7 @@ TEST (BlockConvolver, KernelSwitchContinuesHistoryAndCrossfades)
 		EXPECT_FALSE (conv.isCrossfading ());
 	}
 }
+QEQ_INSTANTIATE_FOR_EACH_INSTRUCTION_SET (ConvolverPath);
 
 TEST (BlockConvolver, SwitchDuringAFadeEndsOnTheNewestKernel)
 {

@@ -1,0 +1,147 @@
+// A band with dynamics in the block path: its detector runs over the chunk in
+// one kernel pass, then the band filters the chunk with its design changing at
+// every control step, where it is redesigned (a redesign made at a sample
+// applies from that sample on, as in the reference).
+#include "band_chain.h"
+#include "band_design.h"
+#include "band_dynamics.h"
+#include "band_runner.h"
+#include "block_parts.h"
+
+#include <algorithm>
+
+namespace QuenrilEQ::block {
+
+namespace {
+
+/** detectorInputFor over the chunk, with the target's choice made once. */
+void detectorInputs (const EqBand& band, const ChunkBuffers& buf, double* out, int n) noexcept
+{
+	const double* f = buf.frames;
+	const double* sc = buf.sidechain;
+	if (band.sidechainSource == 1)
+	{
+		for (int i = 0; i < n; ++i)
+			out[i] = sc[i] * 0.5;  // every target halves the side-chain sum
+		return;
+	}
+	switch (band.channel)
+	{
+		case kLeft: for (int i = 0; i < n; ++i) out[i] = f[2 * i]; break;
+		case kRight: for (int i = 0; i < n; ++i) out[i] = f[2 * i + 1]; break;
+		case kSide: for (int i = 0; i < n; ++i) out[i] = (f[2 * i] - f[2 * i + 1]) * 0.5; break;
+		default: for (int i = 0; i < n; ++i) out[i] = (f[2 * i] + f[2 * i + 1]) * 0.5; break;
+	}
+}
+
+/** What the switching kernel needs to redesign a dynamic band at its k-th control step. */
+struct ControlSteps
+{
+	EqBand* band;
+	const double* envelopeAt;
+};
+
+void redesignAtStep (void* context, int k) noexcept
+{
+	const ControlSteps& steps = *static_cast<const ControlSteps*> (context);
+	EqBand& band = *steps.band;
+	band.dynamicGain = dynamicGainFor (band, steps.envelopeAt[k]);
+	designGainSections (band, band.dynamicGain);
+}
+
+/** Filters the chunk in pieces between control steps, redesigning at each: the plain way. */
+void filterInPieces (EqBand& band, ChunkBuffers& buf, int begin, int end, const int* stepAt, const double* envelopeAt,
+                     int steps) noexcept
+{
+	int pieceStart = begin;
+	for (int k = 0; k < steps; ++k)
+	{
+		// The new gain applies from this frame on: finish the piece with the old sections first.
+		filterRange (band, buf, pieceStart, stepAt[k]);
+		band.dynamicGain = dynamicGainFor (band, envelopeAt[k]);
+		designGainSections (band, band.dynamicGain);
+		pieceStart = stepAt[k];
+	}
+	filterRange (band, buf, pieceStart, end);
+}
+
+/**
+ * Filters the chunk through the dynamic band bank.bands[b] with the switching kernel, which
+ * changes the band's design inside one wavefront instead of stopping it at every control step.
+ * The static Stereo, Left and Right bands that follow a Stereo, Left or Right band ride in the
+ * same wavefront while they fit, when its control steps are far enough apart for the kernel
+ * (their designs do not change, so every step gathers the same coefficients for them). Mid and
+ * Side work on the chunk converted to mid and side in place (the reference's own conversion, so
+ * it rounds alike). Returns the index to continue from.
+ */
+int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, int steps) noexcept
+{
+	EqBand& band = bank.bands[static_cast<std::size_t> (b)];
+	bool midSide = band.channel == kMid || band.channel == kSide;
+	double* f = buf.frames;
+	StereoRun run;
+	run.add (band, kMaxSections);
+	// Followers only where the kernel surely takes the steps, so the plain way below never has any.
+	const bool takeFollowers = !midSide && band.controlInterval >= kSwitchingStepSpacing;
+	EqBand* followers[kNumBands];
+	int count = 0, next = b + 1;
+	for (; takeFollowers && next < kNumBands; ++next)
+	{
+		EqBand& follower = bank.bands[static_cast<std::size_t> (next)];
+		if (!follower.enabled || !isKnownChannel (follower.channel))
+			continue;
+		if (!joinsRun (follower, RunDomain::kLeftRight) || !run.add (follower, kMaxSections))
+			break;
+		followers[count++] = &follower;
+	}
+	if (midSide)
+		toMidSide (f, numFrames);
+	const SectionChain chains[2] = {run.leftChain (), run.rightChain ()};
+	const bool stereo = chains[0].count > 0 && chains[1].count > 0;
+	const int lane = chains[0].count > 0 ? 0 : 1;
+
+	// At most eight steps per kernel call: the kernel gathers every design of a call up front.
+	constexpr int kStepsPerCall = 8;
+	for (int k = 0, begin = 0; begin < numFrames;)
+	{
+		const int stepsNow = std::min (kStepsPerCall, steps - k);
+		const int end = k + stepsNow < steps ? buf.stepAt[k + stepsNow] : numFrames;
+		int at[kStepsPerCall];
+		for (int i = 0; i < stepsNow; ++i)
+			at[i] = buf.stepAt[k + i] - begin;
+		ControlSteps context {&band, buf.envelopeAt + k};
+		double* data = stereo ? f + 2 * begin : f + 2 * begin + lane;
+		if (!activeKernels ().switchingCascade (stereo ? chains : chains + lane, stereo ? 2 : 1, data, end - begin, 2, at,
+		                                        stepsNow, &redesignAtStep, &context))
+		{
+			// Steps too close together: the plain way, band by band, from here on.
+			if (midSide)
+				fromMidSide (f, numFrames);
+			filterInPieces (band, buf, begin, numFrames, buf.stepAt + k, buf.envelopeAt + k, steps - k);
+			midSide = false;
+			break;
+		}
+		k += stepsNow;
+		begin = end;
+	}
+	if (midSide)
+		fromMidSide (f, numFrames);
+	for (int i = 0; i < count; ++i)
+		recoverNonFiniteBand (*followers[i]);
+	return next;
+}
+
+} // namespace
+
+int processDynamicBand (BandBank& bank, int b, ChunkBuffers& buf, int numFrames) noexcept
+{
+	EqBand& band = bank.bands[static_cast<std::size_t> (b)];
+	detectorInputs (band, buf, buf.detector, numFrames);
+	DetectorState d = loadDetector (band);
+	const int steps = activeKernels ().detectorPass (detectorSettings (band), d, buf.detector, numFrames,
+	                                                 buf.stepAt, buf.envelopeAt);
+	storeDetector (band, d);
+	return filterSwitching (bank, b, buf, numFrames, steps);
+}
+
+} // namespace QuenrilEQ::block

@@ -1,0 +1,128 @@
+// The inner loops of the natural and linear modes, built once per
+// instruction set (SSE2, the x86-64 baseline; AVX2 with FMA; AVX-512) and
+// chosen once, when the module loads, from the features of the CPU it runs
+// on. The bundle therefore runs on any x86-64 machine and uses the wide
+// units where they exist. The choice is a table of function pointers rather
+// than an ifunc, so ThreadSanitizer builds (which cannot run ifunc resolvers)
+// take the same path as every other build.
+//
+// Each set lives in its own translation unit (vector/kernels_*.cpp) compiled
+// with that set's flags, and everything it compiles sits in a namespace of its
+// own: an inline function shared between two of them could otherwise be kept
+// by the linker in its AVX form and reach a CPU without AVX. So those units
+// include only plain data headers besides their kernel templates.
+//
+// SSE2 rounds exactly like the per-sample reference chain (bit-identical
+// results); the FMA sets round once where the reference rounds twice, so they
+// agree with it to rounding.
+#pragma once
+
+#include "eq_band.h"
+
+#include <cstdint>
+
+namespace QuenrilEQ {
+
+enum class InstructionSet : std::int32_t
+{
+	kSse2 = 0,
+	kAvx2 = 1,    // with FMA
+	kAvx512 = 2,  // foundation set, with FMA
+};
+constexpr InstructionSet kInstructionSets[] = {InstructionSet::kSse2, InstructionSet::kAvx2, InstructionSet::kAvx512};
+
+/** Most sections one channel's chain may have in one cascade call. */
+constexpr int kMaxCascadeSections = 32;
+
+/** switchingCascade takes control steps this many frames apart (or more) on every instruction set. */
+constexpr int kSwitchingStepSpacing = 32;
+
+/** The sections one channel runs through, in order; the kernels read coefficients and carry the states. */
+struct SectionChain
+{
+	BiquadSection* const* sections = nullptr;
+	int count = 0;  // 0 .. kMaxCascadeSections
+};
+
+/** A dynamic band's detector: band-pass coefficients and envelope smoothing. */
+struct DetectorSettings
+{
+	double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+	double attackCoef = 0, releaseCoef = 0;  // per-sample envelope factors
+	std::int32_t controlInterval = 1;        // samples between control steps, >= 1
+};
+
+/** The detector's running values. */
+struct DetectorState
+{
+	double s1 = 0, s2 = 0;
+	double envelope = -120.0;  // dB
+	std::int32_t counter = 0;  // samples since the last control step
+};
+
+struct KernelTable
+{
+	InstructionSet set;
+
+	/**
+	 * Left and right chains over interleaved (left, right) frames in place, as one wavefront. The
+	 * chains may differ in length: the shorter one is padded with pass-through sections.
+	 */
+	void (*stereoCascade) (SectionChain left, SectionChain right, double* interleaved, int frames) noexcept;
+
+	/**
+	 * One chain over n samples in place, several sections per register; sample i at
+	 * samples[i * stride] (stride 2: one channel of interleaved frames).
+	 */
+	void (*monoCascade) (SectionChain chain, double* samples, int n, int stride) noexcept;
+
+	/**
+	 * A dynamic band's chains (channels: 2, interleaved frames; or 1, samples `stride` apart) over
+	 * n frames in place, its coefficients changing at control steps: redesign (context, k) must
+	 * rewrite them for frames at[k] on; it is called for every step, in order, before any frame is
+	 * filtered. Returns false and does nothing when it cannot take the steps (more than 8 in the
+	 * call, or closer together than a wavefront group is long: up to 32 frames) or a chain is
+	 * longer than kMaxSections.
+	 */
+	bool (*switchingCascade) (const SectionChain* chains, int channels, double* data, int n, int stride,
+	                          const int* at, int count, void (*redesign) (void* context, int step),
+	                          void* context) noexcept;
+
+	/**
+	 * Detector band-pass, level in dB (floor -120 dB) and envelope over input[0, n), counting
+	 * control steps. For the k-th control step writes its sample index to stepAt[k] and the
+	 * envelope after that sample to envelopeAt[k] (both sized n); returns the number of steps.
+	 */
+	int (*detectorPass) (const DetectorSettings& settings, DetectorState& state, const double* input, int n,
+	                     int* stepAt, double* envelopeAt) noexcept;
+
+	/**
+	 * The convolver's spectral sum: acc = sum over p < partitions of ring[newestSlot - p (mod
+	 * ringSize)] * kernel[p], complex, 136 bins each, in the convolver's chunked layout (acc split).
+	 * ahead, when not null, also gets the sum of ring[newestSlot - p] * kernel[p + 1] over
+	 * p < partitions - 1: the part of the next block's sum the inputs so far already decide.
+	 */
+	void (*spectralSum) (double* acc, double* ahead, const double* ring, int newestSlot, int ringSize,
+	                     const double* kernel, int partitions) noexcept;
+};
+
+/** The kernels in use. [any thread] Lock-free. */
+const KernelTable& activeKernels () noexcept;
+
+/** True when this CPU (and its operating system) can run the set. */
+bool isSupported (InstructionSet set) noexcept;
+
+/** "sse2", "avx2" or "avx512". */
+const char* instructionSetName (InstructionSet set) noexcept;
+
+/** The widest supported set: the one chosen at load. */
+InstructionSet bestInstructionSet () noexcept;
+
+/**
+ * Test and benchmark hook: makes every later kernel call use `set`, so a path the CPU would not
+ * pick is still exercised. Returns false (and changes nothing) when the CPU cannot run it. Not for
+ * the plug-in itself, which keeps the choice made at load.
+ */
+bool useInstructionSet (InstructionSet set) noexcept;
+
+} // namespace QuenrilEQ

@@ -1,0 +1,382 @@
+// Cascades of transposed direct form II sections over a buffer in place, as
+// a wavefront: at step t the section at position j of the cascade works on
+// sample t - j, so the recurrences in flight are independent and overlap in
+// the pipeline instead of each waiting for the one before it.
+//
+// A register holds several sections: Isa::kWidth / kChannels slots, each
+// with one lane per channel (stereo: left and right of one section; mono:
+// one section per lane), spread so that each register feeds the next lane
+// for lane (Layout). Each step every section takes the previous section's
+// output of the last step; the first register of a group takes the newest
+// sample and the last register's outputs shifted by one slot (Isa::shiftIn).
+// Chains shorter than a whole number of registers, and the shorter channel
+// of a stereo pair, are padded with pass-through sections (b0 = 1), which
+// return their input unchanged.
+//
+// Templates over an instruction-set description (vector/isa_*.h); each
+// kernels_*.cpp instantiates them in its own namespace.
+#pragma once
+
+#include "../kernel_table.h"
+
+namespace QuenrilEQ::kernels {
+
+/** One section step; the SSE2 form rounds exactly like processBandSample. */
+template <class Isa>
+inline typename Isa::V sectionTick (const typename Isa::V* c, typename Isa::V& s1, typename Isa::V& s2,
+                                    typename Isa::V x) noexcept
+{
+	// c: b0, b1, b2, a1, a2
+	if constexpr (Isa::kFused)
+	{
+		const auto y = Isa::mulAdd (c[0], x, s1);
+		s1 = Isa::negMulAdd (c[3], y, Isa::mulAdd (c[1], x, s2));
+		s2 = Isa::negMulAdd (c[4], y, Isa::mul (c[2], x));
+		return y;
+	}
+	else
+	{
+		const auto y = Isa::add (Isa::mul (c[0], x), s1);
+		s1 = Isa::add (Isa::sub (Isa::mul (c[1], x), Isa::mul (c[3], y)), s2);
+		s2 = Isa::sub (Isa::mul (c[2], x), Isa::mul (c[4], y));
+		return y;
+	}
+}
+
+template <class Isa, int kChannels>
+struct Cascade
+{
+	using V = typename Isa::V;
+	static constexpr int kWidth = Isa::kWidth;
+	static constexpr int kSlots = kWidth / kChannels;  // sections per register
+	static constexpr int kMaxRegisters = kMaxCascadeSections;
+	// Most registers per wavefront group: enough independent recurrences to hide the latency of one,
+	// few enough to stay in the register file.
+	static constexpr int kGroup = 4;
+
+	static constexpr int kMaxBandRegisters = (kMaxSections + kSlots - 1) / kSlots;
+	static constexpr int kMaxSwitches = 8;
+
+	/** One register's worth of sections: coefficients and states. */
+	struct Stage
+	{
+		V c[5];
+		V s1, s2;
+	};
+
+	struct Coefficients
+	{
+		V c[5];
+	};
+
+	/** Coefficient changes: from frame at[k] on, register r takes sets[k * kMaxBandRegisters + r]. */
+	struct Switches
+	{
+		const int* at = nullptr;
+		int count = 0;
+		const Coefficients* sets = nullptr;
+	};
+
+	/** The registers in near-equal groups of at most kGroup: a lone short group would wait on its latency. */
+	static void runGroups (Stage* stages, int registers, double* data, int n, int stride, const Switches& switches) noexcept
+	{
+		const int groups = (registers + kGroup - 1) / kGroup;
+		for (int g = 0, first = 0; g < groups; ++g)
+		{
+			const int size = (registers - first) / (groups - g);
+			static_assert (kGroup <= 4, "a group size without a case below would be skipped");
+			switch (size)
+			{
+				case 4: runGroup<4> (stages, first, data, n, stride, switches); break;
+				case 3: runGroup<3> (stages, first, data, n, stride, switches); break;
+				case 2: runGroup<2> (stages, first, data, n, stride, switches); break;
+				default: runGroup<1> (stages, first, data, n, stride, switches); break;
+			}
+			first += size;
+		}
+	}
+
+	/** stride: doubles from one frame to the next (kChannels for packed frames). */
+	static void run (const SectionChain* chains, double* data, int n, int stride) noexcept
+	{
+		if (n <= 0)
+			return;
+		int longest = 0;
+		for (int ch = 0; ch < kChannels; ++ch)
+			longest = chains[ch].count > longest ? chains[ch].count : longest;
+		if (longest <= 0 || longest > kMaxCascadeSections)
+			return;  // nothing to do, or outside the contract: leave the audio alone
+		const int registers = (longest + kSlots - 1) / kSlots;
+		const Layout layout (registers);
+		Stage stages[kMaxRegisters];
+		pack (chains, layout, stages, registers);
+		runGroups (stages, registers, data, n, stride, Switches {});
+		unpack (chains, layout, stages, registers);
+	}
+
+	/**
+	 * run for chains whose coefficients change at control steps: redesign (context, k) rewrites
+	 * them for frames at[k] on (k ascending). All designs are made first, in order, and gathered;
+	 * inside the wavefront each section takes the new coefficients when it reaches frame at[k], so
+	 * nothing is repacked or ramped down and up again. Returns false, having done nothing, when the
+	 * chains are longer than a band's or the steps are more than kMaxSwitches or closer together
+	 * than a wavefront group is long.
+	 */
+	static bool runSwitching (const SectionChain* chains, double* data, int n, int stride, const int* at, int count,
+	                          void (*redesign) (void*, int), void* context) noexcept
+	{
+		int longest = 0;
+		for (int ch = 0; ch < kChannels; ++ch)
+			longest = chains[ch].count > longest ? chains[ch].count : longest;
+		if (n <= 0 || longest > kMaxSections || count > kMaxSwitches)
+			return false;
+		const int registers = (longest + kSlots - 1) / kSlots;
+		const int groupLength = (registers < kGroup ? registers : kGroup) * kSlots;
+		for (int k = 0; k < count; ++k)
+			if (at[k] < 0 || at[k] >= n || (k > 0 && at[k] - at[k - 1] < groupLength))
+				return false;
+		const Layout layout (registers);
+		Stage stages[kMaxBandRegisters];
+		pack (chains, layout, stages, registers);
+		Coefficients sets[kMaxSwitches][kMaxBandRegisters];
+		for (int k = 0; k < count; ++k)
+		{
+			redesign (context, k);
+			for (int r = 0; r < registers; ++r)
+				gatherCoefficients (chains, layout, r, sets[k][r].c);
+		}
+		if (longest > 0)
+			runGroups (stages, registers, data, n, stride, Switches {at, count, &sets[0][0]});
+		unpack (chains, layout, stages, registers);
+		return true;
+	}
+
+private:
+	/**
+	 * Which of the chain's sections each slot of each register holds. Registers form near-equal
+	 * groups (runGroups); in a group of K registers from register f, slot k of register f + r holds
+	 * the group's section k K + r. So each register takes the previous register's outputs lane for
+	 * lane, and only the group's first register needs its input shifted across lanes
+	 * (Isa::shiftIn), the costly operation of a step. Worked out once per call.
+	 */
+	struct Layout
+	{
+		int section[kMaxRegisters][kSlots];
+
+		explicit Layout (int registers) noexcept
+		{
+			const int groups = (registers + kGroup - 1) / kGroup;
+			for (int g = 0, first = 0; g < groups; ++g)
+			{
+				const int size = (registers - first) / (groups - g);
+				for (int r = first; r < first + size; ++r)
+					for (int slot = 0; slot < kSlots; ++slot)
+						section[r][slot] = first * kSlots + slot * size + (r - first);
+				first += size;
+			}
+		}
+	};
+
+	/** The section in each lane of register r (a pass-through past the end of its chain). */
+	static void laneSections (const SectionChain* chains, const Layout& layout, int r, BiquadSection** lanes) noexcept
+	{
+		static BiquadSection passThrough {1, 0, 0, 0, 0, 0, 0};
+		for (int lane = 0; lane < kWidth; ++lane)
+		{
+			const int i = layout.section[r][lane / kChannels];
+			const SectionChain& chain = chains[lane % kChannels];
+			lanes[lane] = i < chain.count ? chain.sections[i] : &passThrough;
+		}
+	}
+
+	// Packing runs once per call, and the dynamics gather coefficients once per control step: lanes
+	// are gathered with register moves (fromLanes) rather than stored as scalars and reloaded as
+	// vectors, which would stall on store forwarding.
+	static V gather (BiquadSection* const* lanes, double BiquadSection::*field) noexcept
+	{
+		double v[kWidth];
+#pragma GCC unroll 8
+		for (int lane = 0; lane < kWidth; ++lane)
+			v[lane] = lanes[lane]->*field;
+		return Isa::fromLanes (v);
+	}
+
+	static void gatherCoefficients (const SectionChain* chains, const Layout& layout, int r, V* c) noexcept
+	{
+		BiquadSection* lanes[kWidth];
+		laneSections (chains, layout, r, lanes);
+		c[0] = gather (lanes, &BiquadSection::b0);
+		c[1] = gather (lanes, &BiquadSection::b1);
+		c[2] = gather (lanes, &BiquadSection::b2);
+		c[3] = gather (lanes, &BiquadSection::a1);
+		c[4] = gather (lanes, &BiquadSection::a2);
+	}
+
+	static void pack (const SectionChain* chains, const Layout& layout, Stage* stages, int registers) noexcept
+	{
+		for (int r = 0; r < registers; ++r)
+		{
+			BiquadSection* lanes[kWidth];
+			laneSections (chains, layout, r, lanes);
+			Stage& st = stages[r];
+			st.c[0] = gather (lanes, &BiquadSection::b0);
+			st.c[1] = gather (lanes, &BiquadSection::b1);
+			st.c[2] = gather (lanes, &BiquadSection::b2);
+			st.c[3] = gather (lanes, &BiquadSection::a1);
+			st.c[4] = gather (lanes, &BiquadSection::a2);
+			st.s1 = gather (lanes, &BiquadSection::s1);
+			st.s2 = gather (lanes, &BiquadSection::s2);
+		}
+	}
+
+	static void unpack (const SectionChain* chains, const Layout& layout, const Stage* stages, int registers) noexcept
+	{
+		for (int r = 0; r < registers; ++r)
+		{
+			alignas (64) double s1[kWidth], s2[kWidth];
+			Isa::store (s1, stages[r].s1);
+			Isa::store (s2, stages[r].s2);
+			for (int lane = 0; lane < kWidth; ++lane)
+			{
+				const int i = layout.section[r][lane / kChannels];
+				const SectionChain& chain = chains[lane % kChannels];
+				if (i < chain.count)
+				{
+					chain.sections[i]->s1 = s1[lane];
+					chain.sections[i]->s2 = s2[lane];
+				}
+			}
+		}
+	}
+
+	/**
+	 * Registers first .. first + K - 1 over frames [0, n) in place. Writing frame t - latency after
+	 * reading frame t never overwrites a frame still to be read. Ramp-up and ramp-down steps keep
+	 * the states of the lanes whose sample lies outside [0, n); from a switch at frame a on, each
+	 * slot takes the new coefficients at the step where its sample reaches a.
+	 */
+	template <int K>
+	static void runGroup (Stage* all, int first, double* data, int n, int stride, const Switches& switches) noexcept
+	{
+		constexpr int kLatency = K * kSlots - 1;
+		Stage* stages = all + first;
+		V c[K][5], incoming[K][5], s1[K], s2[K], p[K], position[K];
+#pragma GCC unroll 8
+		for (int r = 0; r < K; ++r)
+		{
+			for (int k = 0; k < 5; ++k)
+				c[r][k] = incoming[r][k] = stages[r].c[k];
+			s1[r] = stages[r].s1;
+			s2[r] = stages[r].s2;
+			double lanes[kWidth];  // each lane's place in the group's wavefront (Layout)
+			for (int lane = 0; lane < kWidth; ++lane)
+				lanes[lane] = static_cast<double> ((lane / kChannels) * K + r);
+			position[r] = Isa::fromLanes (lanes);
+			p[r] = Isa::zero ();  // read only after the slot has produced a value
+		}
+		int next = 0;       // the next switch
+		int switchAt = -1;  // frame of the switch in progress, -1 when none
+
+		auto step = [&] (int t) {
+			const V x0 = Isa::template loadFrame<kChannels> (data + stride * t);
+			const V last = p[K - 1];
+#pragma GCC unroll 8
+			for (int r = K - 1; r >= 0; --r)
+				p[r] = sectionTick<Isa> (c[r], s1[r], s2[r],
+				                         r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1]);
+			Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
+		};
+
+		// Ramp-up and ramp-down: only lanes whose sample lies inside [0, n) keep their new states.
+		auto partialStep = [&] (int t) {
+			const V x0 = t < n ? Isa::template loadFrame<kChannels> (data + stride * t) : Isa::zero ();
+			const V lo = Isa::set1 (static_cast<double> (t - n + 1)), hi = Isa::set1 (static_cast<double> (t));
+			const V last = p[K - 1];
+#pragma GCC unroll 8
+			for (int r = K - 1; r >= 0; --r)
+			{
+				const V x = r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1];
+				V n1 = s1[r], n2 = s2[r];
+				p[r] = sectionTick<Isa> (c[r], n1, n2, x);
+				const auto active = Isa::within (position[r], lo, hi);
+				s1[r] = Isa::select (active, n1, s1[r]);
+				s2[r] = Isa::select (active, n2, s2[r]);
+			}
+			if (t >= kLatency)
+				Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
+		};
+
+		const int total = n + kLatency;
+		for (int t = 0; t < total;)
+		{
+			// Switches are at least a group's length apart, so the one before has finished here.
+			if (next < switches.count && t == switches.at[next])
+			{
+				const Coefficients* set = switches.sets + next * kMaxBandRegisters + first;
+				for (int r = 0; r < K; ++r)
+					for (int k = 0; k < 5; ++k)
+						incoming[r][k] = set[r].c[k];
+				switchAt = t;
+				++next;
+			}
+			if (switchAt >= 0)
+			{
+				// d steps after the switch, the slot at position d (register d mod K) reaches the
+				// switch frame; the slots before it already hold the new coefficients.
+				const int d = t - switchAt;
+				const auto switched = Isa::within (position[d % K], Isa::set1 (-1.0), Isa::set1 (static_cast<double> (d)));
+#pragma GCC unroll 8
+				for (int r = 0; r < K; ++r)
+					if (r == d % K)
+						for (int k = 0; k < 5; ++k)
+							c[r][k] = Isa::select (switched, incoming[r][k], c[r][k]);
+				if (d == kLatency)
+					switchAt = -1;
+			}
+			if (t < kLatency || t >= n)
+			{
+				partialStep (t++);
+				continue;
+			}
+			if (switchAt >= 0)
+			{
+				step (t++);
+				continue;
+			}
+			const int end = next < switches.count && switches.at[next] < n ? switches.at[next] : n;
+			for (; t < end; ++t)
+				step (t);
+		}
+
+#pragma GCC unroll 8
+		for (int r = 0; r < K; ++r)
+		{
+			stages[r].s1 = s1[r];
+			stages[r].s2 = s2[r];
+		}
+	}
+};
+
+template <class Isa>
+void stereoCascade (SectionChain left, SectionChain right, double* interleaved, int frames) noexcept
+{
+	const SectionChain chains[2] = {left, right};
+	Cascade<Isa, 2>::run (chains, interleaved, frames, 2);
+}
+
+template <class Isa>
+void monoCascade (SectionChain chain, double* samples, int n, int stride) noexcept
+{
+	Cascade<Isa, 1>::run (&chain, samples, n, stride);
+}
+
+template <class Isa>
+bool switchingCascade (const SectionChain* chains, int channels, double* data, int n, int stride, const int* at,
+                       int count, void (*redesign) (void*, int), void* context) noexcept
+{
+	if (channels == 2)
+		return Cascade<Isa, 2>::runSwitching (chains, data, n, 2, at, count, redesign, context);
+	return Cascade<Isa, 1>::runSwitching (chains, data, n, stride, at, count, redesign, context);
+}
+
+} // namespace QuenrilEQ::kernels

@@ -1,0 +1,84 @@
+// AVX2 with FMA: four doubles per register, fused multiply-add (one rounding
+// where the scalar code has two, so results differ from the reference by
+// rounding only). Included only by kernels_avx2.cpp, which is compiled with
+// -mavx2 -mfma (see kernel_table.h on why).
+#pragma once
+
+#include <cstdint>
+#include <immintrin.h>
+
+namespace QuenrilEQ::kernels::avx2 {
+
+struct Isa
+{
+	using V = __m256d;
+	using Mask = __m256d;
+	static constexpr int kWidth = 4;
+	static constexpr bool kFused = true;
+	static constexpr const char* kName = "avx2";
+
+	static V zero () noexcept { return _mm256_setzero_pd (); }
+	static V set1 (double x) noexcept { return _mm256_set1_pd (x); }
+	static V load (const double* p) noexcept { return _mm256_loadu_pd (p); }
+	static void store (double* p, V v) noexcept { _mm256_storeu_pd (p, v); }
+	static V fromLanes (const double* v) noexcept { return _mm256_set_pd (v[3], v[2], v[1], v[0]); }
+	static V add (V a, V b) noexcept { return _mm256_add_pd (a, b); }
+	static V sub (V a, V b) noexcept { return _mm256_sub_pd (a, b); }
+	static V mul (V a, V b) noexcept { return _mm256_mul_pd (a, b); }
+	static V div (V a, V b) noexcept { return _mm256_div_pd (a, b); }
+	static V abs (V a) noexcept { return _mm256_andnot_pd (_mm256_set1_pd (-0.0), a); }
+	static V max (V a, V b) noexcept { return _mm256_max_pd (a, b); }
+	/** a * b + c, rounded once. */
+	static V mulAdd (V a, V b, V c) noexcept { return _mm256_fmadd_pd (a, b, c); }
+	/** c - a * b, rounded once. */
+	static V negMulAdd (V a, V b, V c) noexcept { return _mm256_fnmadd_pd (a, b, c); }
+	static Mask greater (V a, V b) noexcept { return _mm256_cmp_pd (a, b, _CMP_GT_OQ); }
+	static Mask within (V x, V lo, V hi) noexcept
+	{
+		return _mm256_and_pd (_mm256_cmp_pd (x, lo, _CMP_GE_OQ), _mm256_cmp_pd (x, hi, _CMP_LE_OQ));
+	}
+	static V select (Mask m, V ifTrue, V ifFalse) noexcept { return _mm256_blendv_pd (ifFalse, ifTrue, m); }
+
+	static void splitExponent (V x, V& biasedExponent, V& mantissa) noexcept
+	{
+		constexpr std::int64_t kTwoPow52Bits = 0x4330000000000000ll;
+		constexpr std::int64_t kMantissaMask = 0x000FFFFFFFFFFFFFll;
+		constexpr std::int64_t kOneBits = 0x3FF0000000000000ll;
+		const __m256i bits = _mm256_castpd_si256 (x);
+		const __m256i e = _mm256_or_si256 (_mm256_srli_epi64 (bits, 52), _mm256_set1_epi64x (kTwoPow52Bits));
+		biasedExponent = _mm256_sub_pd (_mm256_castsi256_pd (e), _mm256_set1_pd (4503599627370496.0));
+		mantissa = _mm256_castsi256_pd (
+		    _mm256_or_si256 (_mm256_and_si256 (bits, _mm256_set1_epi64x (kMantissaMask)), _mm256_set1_epi64x (kOneBits)));
+	}
+
+	template <int kChannels>
+	static V shiftIn (V prev, V cur) noexcept
+	{
+		const V across = _mm256_permute2f128_pd (prev, cur, 0x21);  // {prev[2], prev[3], cur[0], cur[1]}
+		if constexpr (kChannels == 2)
+			return across;
+		else
+			return _mm256_shuffle_pd (across, cur, 0x5);  // {prev[3], cur[0], cur[1], cur[2]}
+	}
+
+	template <int kChannels>
+	static V loadFrame (const double* p) noexcept
+	{
+		if constexpr (kChannels == 2)
+			return _mm256_broadcast_pd (reinterpret_cast<const __m128d*> (p));
+		else
+			return _mm256_broadcast_sd (p);
+	}
+
+	template <int kChannels>
+	static void storeFrame (double* p, V v) noexcept
+	{
+		const __m128d top = _mm256_extractf128_pd (v, 1);
+		if constexpr (kChannels == 2)
+			_mm_storeu_pd (p, top);
+		else
+			_mm_storeh_pd (p, top);
+	}
+};
+
+} // namespace QuenrilEQ::kernels::avx2

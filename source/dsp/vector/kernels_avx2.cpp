@@ -1,0 +1,16 @@
+// The kernel table for AVX2 and FMA (compiled with -mavx2 -mfma). Everything here is
+// instantiated for this set's Isa type only, so no symbol is shared with the
+// other sets' units (see kernel_table.h).
+#include "isa_avx2.h"
+
+#include "cascade_kernel.h"
+#include "detector_kernel.h"
+#include "spectral_kernel.h"
+
+namespace QuenrilEQ::kernels::avx2 {
+
+extern const KernelTable table;
+const KernelTable table {InstructionSet::kAvx2, &stereoCascade<Isa>, &monoCascade<Isa>,
+                         &switchingCascade<Isa>, &detectorPass<Isa>, &spectralSum<Isa>};
+
+} // namespace QuenrilEQ::kernels::avx2
