@@ -1,6 +1,6 @@
 // Helpers for driving QuenrilEQController the way a host does: a temporary
 // HOME, a controller with the host harness's recording handler, memory
-// streams built byte by byte, and file-system fixtures.
+// streams built byte by byte, and file helpers.
 #pragma once
 
 #include "component_handler.h"
@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,28 +21,29 @@
 namespace QuenrilEQ {
 namespace testing {
 
-/** Points HOME at a fresh temporary folder for the lifetime of the object
-    and restores the previous value afterwards (never the real documents). */
+/** Points HOME at a fresh temporary folder (or, for NoHome, removes it) while it lives; never the real documents. */
 class TempHome
 {
 public:
-	TempHome ()
+	explicit TempHome (bool withFolder = true)
 	{
-		char pattern[] = "/tmp/qeq-ctl-XXXXXX";
-		const char* made = mkdtemp (pattern);
-		dir = made ? made : "";
 		if (const char* old = std::getenv ("HOME"))
-			previous = old, hadPrevious = true;
-		setenv ("HOME", dir.c_str (), 1);
+			previous = old;
+		char pattern[] = "/tmp/qeq-home-XXXXXX";
+		if (withFolder && mkdtemp (pattern))
+			dir = pattern, setenv ("HOME", pattern, 1);
+		else
+			unsetenv ("HOME");
 	}
 	~TempHome ()
 	{
-		if (hadPrevious)
-			setenv ("HOME", previous.c_str (), 1);
+		if (previous)
+			setenv ("HOME", previous->c_str (), 1);
 		else
 			unsetenv ("HOME");
 		std::error_code ignored;
-		std::filesystem::remove_all (dir, ignored);
+		if (!dir.empty ())
+			std::filesystem::remove_all (dir, ignored);
 	}
 	TempHome (const TempHome&) = delete;
 	TempHome& operator= (const TempHome&) = delete;
@@ -52,37 +54,20 @@ public:
 
 private:
 	std::string dir;
-	std::string previous;
-	bool hadPrevious = false;
+	std::optional<std::string> previous;
 };
 
-/** Removes HOME for the lifetime of the object. */
-class NoHome
+/** No HOME at all while it lives. */
+struct NoHome : TempHome
 {
-public:
-	NoHome ()
-	{
-		if (const char* old = std::getenv ("HOME"))
-			previous = old, hadPrevious = true;
-		unsetenv ("HOME");
-	}
-	~NoHome ()
-	{
-		if (hadPrevious)
-			setenv ("HOME", previous.c_str (), 1);
-	}
-
-private:
-	std::string previous;
-	bool hadPrevious = false;
+	NoHome () : TempHome (false) {}
 };
 
 /** An initialised controller with a recording component handler, owned the SDK way. */
 struct HostedController
 {
 	HostedController ()
-	: controller (Steinberg::owned (new QuenrilEQController ())),
-	  handler (Steinberg::owned (new host::RecordingComponentHandler ()))
+	: controller (Steinberg::owned (new QuenrilEQController ())), handler (Steinberg::owned (new host::RecordingComponentHandler ()))
 	{
 		controller->initialize (nullptr);
 		controller->setComponentHandler (handler);
@@ -97,9 +82,8 @@ struct HostedController
 };
 
 /** Little-endian byte builder for hand-made state streams. */
-class Bytes
+struct Bytes
 {
-public:
 	Bytes& i32 (std::int32_t v)
 	{
 		for (int b = 0; b < 4; ++b)
@@ -158,17 +142,6 @@ inline std::vector<std::string> linesOf (const std::string& text)
 	for (std::string line; std::getline (in, line);)
 		lines.push_back (line);
 	return lines;
-}
-
-/** Host calls of one kind, in order. */
-inline std::vector<host::HandlerCall> callsOfKind (const host::RecordingComponentHandler& handler,
-                                                   host::HandlerCall::Kind kind)
-{
-	std::vector<host::HandlerCall> out;
-	for (const host::HandlerCall& c : handler.calls ())
-		if (c.kind == kind)
-			out.push_back (c);
-	return out;
 }
 
 } // namespace testing

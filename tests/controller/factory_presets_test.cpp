@@ -19,45 +19,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FactoryPresetInstall : public ::testing::Test
+/** Shipped presets "Rumble Cut" and "Telephone" (and a stray text file) in a bundle folder of home. */
+FactoryPresetPlaces placesIn (const TempHome& home, const std::string& bundle)
 {
-protected:
-	void SetUp () override
-	{
-		writeFile (places.source + "/Rumble Cut.quenrileqpreset", "2000=1\n");
-		writeFile (places.source + "/Telephone.quenrileqpreset", "2016=1\n");
-		writeFile (places.source + "/notes.txt", "not a preset\n");
-	}
-	std::string installed (const std::string& name) const { return places.destination + "/" + name + ".quenrileqpreset"; }
-
-	TempHome home;
-	FactoryPresetPlaces places {home.path () + "/bundle/presets", home.presets () + "/Factory",
-	                            home.state () + "/factory-presets.version"};
-};
-
-TEST_F (FactoryPresetInstall, OncePerVersionAndNeverOverAUsersFile)
-{
-	ASSERT_TRUE (installFactoryPresets (places, "1.0.0.0"));
-	EXPECT_EQ (readFile (installed ("Rumble Cut")), "2000=1\n");
-	EXPECT_EQ (readFile (installed ("Telephone")), "2016=1\n");
-	EXPECT_FALSE (fs::exists (places.destination + "/notes.txt"));
-	EXPECT_EQ (readFile (places.marker), "1.0.0.0\n");
-
-	// The user deletes one preset and saves over the other.
-	fs::remove (installed ("Rumble Cut"));
-	writeFile (installed ("Telephone"), "2016=0.5\n");
-	EXPECT_TRUE (installFactoryPresets (places, "1.0.0.0"));
-	EXPECT_FALSE (fs::exists (installed ("Rumble Cut")));
-	EXPECT_EQ (readFile (installed ("Telephone")), "2016=0.5\n");
-
-	// A new version brings the deleted one back and still keeps the user's.
-	EXPECT_TRUE (installFactoryPresets (places, "1.1.0.0"));
-	EXPECT_EQ (readFile (installed ("Rumble Cut")), "2000=1\n");
-	EXPECT_EQ (readFile (installed ("Telephone")), "2016=0.5\n");
-	EXPECT_EQ (readFile (places.marker), "1.1.0.0\n");
+	writeFile (bundle + "/Rumble Cut.quenrileqpreset", "2000=1\n");
+	writeFile (bundle + "/Telephone.quenrileqpreset", "2016=1\n");
+	writeFile (bundle + "/notes.txt", "not a preset\n");
+	return {bundle, home.presets () + "/Factory", home.state () + "/factory-presets.version"};
 }
 
-/** Every regular file below folder with its contents. */
+std::string installed (const FactoryPresetPlaces& p, const std::string& name) { return readFile (p.destination + "/" + name + ".quenrileqpreset"); }
+
 std::map<std::string, std::string> filesBelow (const std::string& folder)
 {
 	std::map<std::string, std::string> files;
@@ -67,16 +39,36 @@ std::map<std::string, std::string> filesBelow (const std::string& folder)
 	return files;
 }
 
-TEST_F (FactoryPresetInstall, OddPlacesLoseNothingAndAreTriedAgain)
+} // namespace
+
+TEST (FactoryPresetInstall, OncePerVersionAndNeverOverAUsersFile)
 {
-	struct Case
+	TempHome home;
+	const FactoryPresetPlaces places = placesIn (home, home.path () + "/bundle");
+	ASSERT_TRUE (installFactoryPresets (places, "1.0.0.0"));
+	EXPECT_EQ (installed (places, "Rumble Cut") + installed (places, "Telephone"), "2000=1\n2016=1\n");
+	EXPECT_FALSE (fs::exists (places.destination + "/notes.txt"));
+	EXPECT_EQ (readFile (places.marker), "1.0.0.0\n");
+	// The user deletes one preset and saves over the other; the same version leaves both so.
+	fs::remove (places.destination + "/Rumble Cut.quenrileqpreset");
+	writeFile (places.destination + "/Telephone.quenrileqpreset", "2016=0.5\n");
+	EXPECT_TRUE (installFactoryPresets (places, "1.0.0.0"));
+	EXPECT_FALSE (fs::exists (places.destination + "/Rumble Cut.quenrileqpreset"));
+	// A new version brings the deleted one back and still keeps the user's.
+	EXPECT_TRUE (installFactoryPresets (places, "1.1.0.0"));
+	EXPECT_EQ (installed (places, "Rumble Cut") + installed (places, "Telephone"), "2000=1\n2016=0.5\n");
+	EXPECT_EQ (readFile (places.marker), "1.1.0.0\n");
+}
+
+TEST (FactoryPresetInstall, OddPlacesLoseNothingAndAreTriedAgain)
+{
+	const struct
 	{
 		const char* what;
 		std::function<void (FactoryPresetPlaces&)> spoil;
-		bool complete;  // what the installation answers; the marker names the version exactly then
+		bool complete;  // the answer; the marker names the version exactly then
 		bool copies;    // "Rumble Cut" is installed
-	};
-	const std::vector<Case> cases {
+	} cases[] = {
 	    {"no shipped presets", [] (FactoryPresetPlaces& p) { p.source += "-missing"; }, false, false},
 	    {"Factory is a file of the user's", [] (FactoryPresetPlaces& p) { writeFile (p.destination, "mine"); }, false, false},
 	    {"marker is a folder", [] (FactoryPresetPlaces& p) { fs::create_directories (p.marker); }, false, true},
@@ -85,22 +77,19 @@ TEST_F (FactoryPresetInstall, OddPlacesLoseNothingAndAreTriedAgain)
 	    {"marker of another version", [] (FactoryPresetPlaces& p) { writeFile (p.marker, "0.9.0.0\n"); }, true, true},
 	    {"marker of binary junk", [] (FactoryPresetPlaces& p) { writeFile (p.marker, std::string ("\0\xff\n", 3)); }, true, true},
 	};
-	for (const Case& c : cases)
+	const TempHome shipped;
+	for (const auto& c : cases)
 	{
-		TempHome caseHome;
-		FactoryPresetPlaces spoilt {places.source, caseHome.presets () + "/Factory",
-		                            caseHome.state () + "/factory-presets.version"};
-		c.spoil (spoilt);
-		std::map<std::string, std::string> before = filesBelow (caseHome.path ());
-		before.erase (spoilt.marker);
-
-		EXPECT_EQ (installFactoryPresets (spoilt, "1.0.0.0"), c.complete) << c.what;
-		EXPECT_EQ (fs::is_regular_file (spoilt.destination + "/Rumble Cut.quenrileqpreset"), c.copies) << c.what;
-		EXPECT_EQ (readFile (spoilt.marker) == "1.0.0.0\n", c.complete) << c.what;
-		std::map<std::string, std::string> after = filesBelow (caseHome.path ());
+		TempHome home;
+		FactoryPresetPlaces places = placesIn (home, shipped.path () + "/bundle");
+		c.spoil (places);
+		std::map<std::string, std::string> before = filesBelow (home.path ());
+		before.erase (places.marker);
+		EXPECT_EQ (installFactoryPresets (places, "1.0.0.0"), c.complete) << c.what;
+		EXPECT_EQ (fs::is_regular_file (places.destination + "/Rumble Cut.quenrileqpreset"), c.copies) << c.what;
+		EXPECT_EQ (readFile (places.marker) == "1.0.0.0\n", c.complete) << c.what;
+		auto after = filesBelow (home.path ());
 		for (const auto& [path, text] : before)
 			EXPECT_EQ (after[path], text) << c.what << ": " << path;
 	}
 }
-
-} // namespace

@@ -1,17 +1,18 @@
-// Band designs measured as a listener would: a steady sine through the real
-// filter, its level compared with the response computed here from the
-// cookbook formulas on the unit circle.
+// Band designs against the cookbook formulas evaluated here: the filter as a
+// listener hears it (a steady sine through it) and the response the editor
+// draws and the linear mode builds on (bandResponse), for every shape and
+// slope; then the limits a design keeps to.
 #include "band_design.h"
 #include "band_dynamics.h"
+#include "band_response.h"
+
+#include "band_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <complex>
-#include <random>
 #include <string>
-#include <vector>
 
 namespace QuenrilEQ {
 namespace {
@@ -19,204 +20,134 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 using Complex = std::complex<double>;
 
-// ---- independent reference: cookbook polynomials evaluated at z = e^{jw} ----
+// ---- independent reference: cookbook polynomials at z = e^{jw} ----
 
-struct Poly
+Complex section (int shape, double fc, double q, double gainDb, double fs, double f)
 {
-	double b0, b1, b2, a0, a1, a2;
-};
-
-Complex evalPoly (const Poly& p, double f, double fs)
-{
-	const Complex z1 = std::polar (1.0, -2 * kPi * f / fs);
-	return (p.b0 + z1 * (p.b1 + z1 * p.b2)) / (p.a0 + z1 * (p.a1 + z1 * p.a2));
-}
-
-Poly refSection (int shape, double fc, double q, double gainDb, double fs)
-{
-	const double w = 2 * kPi * fc / fs;
-	const double c = std::cos (w);
-	const double al = std::sin (w) / (2 * q);
-	const double a = std::pow (10.0, gainDb / 40);
-	const double sa = 2 * std::sqrt (a) * al;
+	const double w = 2 * kPi * fc / fs, c = std::cos (w), al = std::sin (w) / (2 * q);
+	const double a = std::pow (10.0, gainDb / 40), sa = 2 * std::sqrt (a) * al;
+	double p[6] = {1, 0, 0, 1, 0, 0};  // b0 b1 b2 a0 a1 a2
+	auto set = [&p] (double b0, double b1, double b2, double a0, double a1, double a2) {
+		p[0] = b0, p[1] = b1, p[2] = b2, p[3] = a0, p[4] = a1, p[5] = a2;
+	};
 	switch (shape)
 	{
-		case kBell: return {1 + al * a, -2 * c, 1 - al * a, 1 + al / a, -2 * c, 1 - al / a};
+		case kBell: set (1 + al * a, -2 * c, 1 - al * a, 1 + al / a, -2 * c, 1 - al / a); break;
 		case kLowShelf:
-			return {a * ((a + 1) - (a - 1) * c + sa), 2 * a * ((a - 1) - (a + 1) * c), a * ((a + 1) - (a - 1) * c - sa),
-			        (a + 1) + (a - 1) * c + sa, -2 * ((a - 1) + (a + 1) * c), (a + 1) + (a - 1) * c - sa};
+			set (a * ((a + 1) - (a - 1) * c + sa), 2 * a * ((a - 1) - (a + 1) * c), a * ((a + 1) - (a - 1) * c - sa),
+			     (a + 1) + (a - 1) * c + sa, -2 * ((a - 1) + (a + 1) * c), (a + 1) + (a - 1) * c - sa);
+			break;
 		case kHighShelf:
-			return {a * ((a + 1) + (a - 1) * c + sa), -2 * a * ((a - 1) + (a + 1) * c), a * ((a + 1) + (a - 1) * c - sa),
-			        (a + 1) - (a - 1) * c + sa, 2 * ((a - 1) - (a + 1) * c), (a + 1) - (a - 1) * c - sa};
-		case kLowCut: return {(1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + al, -2 * c, 1 - al};
-		case kHighCut: return {(1 - c) / 2, 1 - c, (1 - c) / 2, 1 + al, -2 * c, 1 - al};
-		case kNotch: return {1, -2 * c, 1, 1 + al, -2 * c, 1 - al};
-		case kBandPass: return {al, 0, -al, 1 + al, -2 * c, 1 - al};
-		case kAllpass: return {1 - al, -2 * c, 1 + al, 1 + al, -2 * c, 1 - al};
-		default: return {1, 0, 0, 1, 0, 0};
+			set (a * ((a + 1) + (a - 1) * c + sa), -2 * a * ((a - 1) + (a + 1) * c), a * ((a + 1) + (a - 1) * c - sa),
+			     (a + 1) - (a - 1) * c + sa, 2 * ((a - 1) - (a + 1) * c), (a + 1) - (a - 1) * c - sa);
+			break;
+		case kLowCut: set ((1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + al, -2 * c, 1 - al); break;
+		case kHighCut: set ((1 - c) / 2, 1 - c, (1 - c) / 2, 1 + al, -2 * c, 1 - al); break;
+		case kNotch: set (1, -2 * c, 1, 1 + al, -2 * c, 1 - al); break;
+		case kBandPass: set (al, 0, -al, 1 + al, -2 * c, 1 - al); break;
+		case kAllpass: set (1 - al, -2 * c, 1 + al, 1 + al, -2 * c, 1 - al); break;
 	}
+	const Complex z1 = std::polar (1.0, -2 * kPi * f / fs);
+	return (p[0] + z1 * (p[1] + z1 * p[2])) / (p[3] + z1 * (p[4] + z1 * p[5]));
 }
 
-/** |H| of the whole band at frequency f, from its settings alone. */
-double referenceMagnitude (int shape, double fc, double gainDb, double q, int slope, double fs, double f)
+/** The whole band at f: slope index s is 2^(s-1) identical sections (one for s = 0). */
+Complex reference (int shape, double fc, double gainDb, double q, int slope, double fs, double f)
 {
-	const int counts[] = {1, 1, 2, 4, 8};
-	const int n = counts[slope];
+	const int n = slope == 0 ? 1 : 1 << (slope - 1);
 	if ((shape == kLowCut || shape == kHighCut) && slope == 0)
 	{
 		// Trapezoidal one-pole: the bilinear image of 1 / (1 + s / wc).
 		const double g = std::tan (kPi * fc / fs);
 		const Complex z1 = std::polar (1.0, -2 * kPi * f / fs);
 		const Complex lp = g * (1.0 + z1) / ((1 + g) - (1 - g) * z1);
-		return std::abs (shape == kLowCut ? 1.0 - lp : lp);
+		return shape == kLowCut ? 1.0 - lp : lp;
 	}
-	if (shape == kTiltShelf)
-	{
-		const double t = gainDb / 2 / n;
-		const Complex low = evalPoly (refSection (kLowShelf, fc, q, -t, fs), f, fs);
-		const Complex high = evalPoly (refSection (kHighShelf, fc, q, t, fs), f, fs);
-		return std::pow (std::abs (low * high), n);
-	}
-	const double perSection = (shape == kBell || shape == kLowShelf || shape == kHighShelf) ? gainDb / n : 0.0;
-	return std::pow (std::abs (evalPoly (refSection (shape, fc, q, perSection, fs), f, fs)), n);
+	if (shape == kTiltShelf)  // half the gain down below, half up above
+		return std::pow (section (kLowShelf, fc, q, -gainDb / 2 / n, fs, f) * section (kHighShelf, fc, q, gainDb / 2 / n, fs, f), n);
+	const bool gainShape = shape == kBell || shape == kLowShelf || shape == kHighShelf;
+	return std::pow (section (shape, fc, q, gainShape ? gainDb / n : 0.0, fs, f), n);
 }
 
-// ---- measurement: least-squares fit of a sine and cosine to the settled output ----
-
-double measuredMagnitude (EqBand band, int filterSet, double f, double fs)
+/** |H| of the running filter at f: least-squares fit of a sine and cosine to its settled output. */
+double measured (EqBand band, int filterSet, double f, double fs)
 {
-	const int settle = 8192;
-	const int window = 4096;
+	const int settle = 8192, window = 4096;
 	const double w = 2 * kPi * f / fs;
 	double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
 	for (int n = 0; n < settle + window; ++n)
 	{
 		const double y = processBandSample (band, filterSet, std::sin (w * n));
-		if (n < settle)
-			continue;
 		const double s = std::sin (w * n), c = std::cos (w * n);
-		ss += s * s;
-		cc += c * c;
-		sc += s * c;
-		ys += y * s;
-		yc += y * c;
+		if (n >= settle)
+			ss += s * s, cc += c * c, sc += s * c, ys += y * s, yc += y * c;
 	}
 	const double det = ss * cc - sc * sc;
-	const double a = (ys * cc - yc * sc) / det;
-	const double b = (yc * ss - ys * sc) / det;
-	return std::hypot (a, b);
+	return std::hypot ((ys * cc - yc * sc) / det, (yc * ss - ys * sc) / det);
 }
 
-double toDb (double magnitude)
-{
-	return 20 * std::log10 (std::max (magnitude, 1e-30));
-}
+double db (double magnitude) { return 20 * std::log10 (std::max (magnitude, 1e-30)); }
 
-void expectLevelsAgree (double measured, double expected, const std::string& what)
-{
-	const double m = toDb (measured), e = toDb (expected);
-	if (e < -100)
-		EXPECT_LT (m, -80) << what << " expected " << e << " dB";
-	else
-		EXPECT_NEAR (m, e, e < -60 ? 0.1 : 0.005) << what;
-}
-
-const char* const kShapeNames[] = {"Bell", "LowShelf", "HighShelf", "LowCut", "HighCut",
-                                   "Notch", "BandPass", "TiltShelf", "Allpass"};
-
-TEST (BandDesign, EveryShapeAndSlopeMatchesTheCookbookResponse)
+TEST (BandDesign, EveryShapeAndSlopeSoundsAndEvaluatesAsTheCookbookSays)
 {
 	const double q = 0.9, gain = 9.0;
 	for (double fs : {44100.0, 48000.0, 96000.0})
-	{
 		for (double fc : {1000.0, 12000.0})
-		{
 			for (int shape = 0; shape < kNumBandShapes; ++shape)
-			{
 				for (int slope = 0; slope < kNumSlopes; ++slope)
 				{
 					EqBand band;
 					designBand (band, shape, fc, gain, q, slope, fs);
-					for (double f : {fc / 4, fc / std::sqrt (2.0), fc, fc * 1.3, 0.47 * fs})
+					band.enabled = true;
+					for (double f : {0.0, fc / 4, fc / std::sqrt (2.0), fc, fc * 1.3, 0.47 * fs})
 					{
-						const std::string what = std::string (kShapeNames[shape]) + " slope " + std::to_string (slope)
-						                         + " fs " + std::to_string (fs) + " fc " + std::to_string (fc)
-						                         + " f " + std::to_string (f);
-						const double expected = referenceMagnitude (shape, fc, gain, q, slope, fs, f);
-						expectLevelsAgree (measuredMagnitude (band, 0, f, fs), expected, what);
-						if (f == fc)  // the other filter set holds the same design
-							expectLevelsAgree (measuredMagnitude (band, 1, f, fs), expected, what + " set 1");
+						SCOPED_TRACE ("shape " + std::to_string (shape) + " slope " + std::to_string (slope) + " fs " +
+						              std::to_string (fs) + " fc " + std::to_string (fc) + " f " + std::to_string (f));
+						const Complex expected = reference (shape, fc, gain, q, slope, fs, f);
+						EXPECT_LT (std::abs (bandResponse (band, f, fs) - expected), 1e-9 * std::max (1.0, std::abs (expected)));
+						if (f == 0.0)
+							continue;
+						const double e = db (std::abs (expected));
+						for (int set = 0; set < (f == fc ? 2 : 1); ++set)  // both filter sets hold the design
+							if (e < -100)
+								EXPECT_LT (db (measured (band, set, f, fs)), -80);
+							else
+								EXPECT_NEAR (db (measured (band, set, f, fs)), e, e < -60 ? 0.1 : 0.005);
 					}
 				}
-			}
-		}
-	}
 }
 
-TEST (BandDesign, FrequencyIsClampedToTheUsableRange)
+TEST (BandDesign, LimitsAndBadInput)
 {
 	EqBand band;
 	designBand (band, kBell, 22000.0, 6.0, 1.0, 1, 44100.0);
-	EXPECT_NEAR (band.freq, 19845.0, 1e-9);
-	// The response is that of a bell at 19845 Hz: full gain there.
-	EXPECT_NEAR (toDb (measuredMagnitude (band, 0, 19845.0, 44100.0)), 6.0, 0.005);
-	designBand (band, kBell, 22000.0, 6.0, 1.0, 1, 48000.0);
-	EXPECT_NEAR (band.freq, 21600.0, 1e-9);
-	designBand (band, kLowCut, 2.0, 0.0, 1.0, 2, 48000.0);
+	EXPECT_NEAR (band.freq, 19845.0, 1e-9);  // 0.45 of the rate
+	EXPECT_NEAR (db (measured (band, 0, 19845.0, 44100.0)), 6.0, 0.005);
+	designBand (band, kLowCut, std::nan (""), 0.0, -3.0, 2, 48000.0);
 	EXPECT_EQ (band.freq, 10.0);
-	designBand (band, kLowCut, std::nan (""), 0.0, 1.0, 2, 48000.0);
-	EXPECT_EQ (band.freq, 10.0);
-	designBand (band, kBell, 1000.0, 6.0, -3.0, 1, 48000.0);
 	EXPECT_EQ (band.q, 0.01);
-}
+	designBand (band, kHighShelf, 1000.0, std::nan (""), 1.0, 99, 48000.0);
+	EXPECT_EQ (band.numSections, 8);  // slope clamped to 96 dB/oct
+	for (int n = 0; n < 100; ++n)
+		ASSERT_TRUE (std::isfinite (processBandSample (band, 0, std::sin (0.3 * n))));
+	// Slope indices outside 0..4 evaluate as the nearest end.
+	using testing::makeBand;
+	EXPECT_EQ (bandResponse (makeBand (kLowCut, 1200, 0, 1.3, -3), 500, 48000), bandResponse (makeBand (kLowCut, 1200, 0, 1.3, 0), 500, 48000));
+	EXPECT_EQ (bandResponse (makeBand (kLowCut, 1200, 0, 1.3, 9), 500, 48000), bandResponse (makeBand (kLowCut, 1200, 0, 1.3, 4), 500, 48000));
 
-TEST (BandDesign, TiltShelfReachesHalfTheGainAtEachEndForEverySlope)
-{
-	for (int slope = 0; slope < kNumSlopes; ++slope)
+	// No usable rate or an unknown shape: pass-through filters, responses of exactly 1.
+	for (double fs : {0.0, -48000.0, std::nan (""), HUGE_VAL})
 	{
-		EqBand band;
-		designBand (band, kTiltShelf, 1000.0, 6.0, 0.707, slope, 48000.0);
-		EXPECT_EQ (band.numSections, 2 * baseSectionCount (slope));
-		EXPECT_NEAR (toDb (measuredMagnitude (band, 0, 20.0, 48000.0)), -3.0, 0.02) << slope;
-		EXPECT_NEAR (toDb (measuredMagnitude (band, 0, 21000.0, 48000.0)), 3.0, 0.02) << slope;
-		EXPECT_NEAR (toDb (measuredMagnitude (band, 1, 1000.0, 48000.0)), 0.0, 1e-6) << slope;
+		designBand (band, kBell, 1000.0, 6.0, 1.0, 2, fs);
+		EXPECT_EQ (processBandSample (band, 0, 0.25), 0.25) << fs;
+		EXPECT_EQ (bandResponse (makeBand (kBell, 1000, 12, 2, 2), 1000, fs), Complex (1, 0)) << fs;
 	}
-}
-
-TEST (BandDesign, FirstOrderCutsAreComplementaryAndIgnoreQ)
-{
-	EqBand low, high, lowOtherQ;
-	designBand (low, kLowCut, 700.0, 0.0, 0.707, 0, 48000.0);
-	designBand (high, kHighCut, 700.0, 0.0, 0.707, 0, 48000.0);
-	designBand (lowOtherQ, kLowCut, 700.0, 0.0, 12.0, 0, 48000.0);
-	EXPECT_TRUE (low.firstOrder);
-	std::mt19937 rng (7);
-	std::uniform_real_distribution<double> noise (-1.0, 1.0);
-	for (int n = 0; n < 5000; ++n)
-	{
-		const double x = noise (rng);
-		const double l = processBandSample (low, 0, x);
-		EXPECT_NEAR (l + processBandSample (high, 0, x), x, 1e-14);
-		EXPECT_EQ (processBandSample (lowOtherQ, 0, x), l);
-	}
-	// A 6 dB/oct cut is 3 dB down at its corner.
-	EXPECT_NEAR (toDb (measuredMagnitude (low, 0, 700.0, 48000.0)), -3.0103, 0.001);
-}
-
-TEST (BandDesign, ZeroGainBellIsAnExactIdentity)
-{
-	for (int slope = 0; slope < kNumSlopes; ++slope)
-	{
-		EqBand band;
-		designBand (band, kBell, 3000.0, 0.0, 2.5, slope, 44100.0);
-		std::mt19937 rng (11);
-		std::uniform_real_distribution<double> noise (-1.0, 1.0);
-		for (int n = 0; n < 2000; ++n)
-		{
-			const double x = noise (rng);
-			ASSERT_EQ (processBandSample (band, 0, x), x);
-		}
-	}
+	designBand (band, 42, 1000.0, 6.0, 1.0, 2, 48000.0);
+	EXPECT_EQ (processBandSample (band, 1, -0.5), -0.5);
+	EqBand off = makeBand (kBell, 1000, 12, 2, 2);
+	off.enabled = false;
+	for (const EqBand& b : {off, makeBand (9, 1000, 12, 2, 2), makeBand (-1, 1000, 12, 2, 2)})
+		EXPECT_EQ (bandResponse (b, 1000, 48000), Complex (1, 0));
 }
 
 TEST (BandDesign, SectionStatesResumeWhenTheSlopeShrinksAndGrowsAgain)
@@ -227,36 +158,12 @@ TEST (BandDesign, SectionStatesResumeWhenTheSlopeShrinksAndGrowsAgain)
 		processBandSample (band, 0, std::sin (0.1 * n));
 	const auto held = band.sections[0];
 	designBand (band, kLowCut, 500.0, 0.0, 0.707, 1, 48000.0);
-	EXPECT_EQ (band.numSections, 1);
 	for (int n = 0; n < 300; ++n)
 		processBandSample (band, 0, std::cos (0.07 * n));
 	designBand (band, kLowCut, 500.0, 0.0, 0.707, 4, 48000.0);
-	EXPECT_EQ (band.numSections, 8);
 	EXPECT_NE (band.sections[0][0].s1, held[0].s1);  // the remaining section kept running
 	for (int i = 1; i < 8; ++i)
-	{
-		EXPECT_EQ (band.sections[0][i].s1, held[i].s1) << i;
-		EXPECT_EQ (band.sections[0][i].s2, held[i].s2) << i;
-	}
-}
-
-TEST (BandDesign, BadInputGivesAPassThroughOrAFiniteFilter)
-{
-	for (double fs : {0.0, -48000.0, std::nan (""), HUGE_VAL})
-	{
-		EqBand band;
-		designBand (band, kBell, 1000.0, 6.0, 1.0, 2, fs);
-		EXPECT_EQ (processBandSample (band, 0, 0.25), 0.25) << fs;
-	}
-	EqBand unknownShape;
-	designBand (unknownShape, 42, 1000.0, 6.0, 1.0, 2, 48000.0);
-	EXPECT_EQ (processBandSample (unknownShape, 1, -0.5), -0.5);
-
-	EqBand odd;
-	designBand (odd, kHighShelf, 1000.0, std::nan (""), 1.0, 99, 48000.0);
-	EXPECT_EQ (odd.numSections, 8);  // slope clamped to 96 dB/oct
-	for (int n = 0; n < 100; ++n)
-		ASSERT_TRUE (std::isfinite (processBandSample (odd, 0, std::sin (0.3 * n))));
+		EXPECT_TRUE (band.sections[0][i].s1 == held[i].s1 && band.sections[0][i].s2 == held[i].s2) << i;
 }
 
 } // namespace

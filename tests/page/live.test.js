@@ -13,13 +13,9 @@ let browser;
 test.before(async () => { browser = await s.launch(); });
 test.after(async () => { if (browser) await browser.close(); });
 
-const thresholdNorm = (db) => db / 60 + 1;
 const dynamicBands = (list) => {
   const values = s.bandsSeed(list);
-  for (const b of list) if (b.threshold !== undefined) {
-    values[bandId(b.band, F.DYN)] = 1;
-    values[bandId(b.band, F.THRESHOLD)] = thresholdNorm(b.threshold);
-  }
+  for (const b of list) Object.assign(values, { [bandId(b.band, F.DYN)]: 1, [bandId(b.band, F.THRESHOLD)]: b.threshold / 60 + 1 });
   return values;
 };
 async function openLive(seed) {
@@ -28,62 +24,56 @@ async function openLive(seed) {
   await s.settle(ed.page);
   return ed;
 }
+const setAnalysis = (page, a) => page.evaluate((x) => window.__qeqBridge.setAnalysis(x), a);
+/** Ctrl held while pressing band i's handle, as a user asks for a solo; the button stays down. */
+async function ctrlPress(page, band) {
+  const h = await s.handleXY(page, band);
+  await page.keyboard.down('Control');
+  await page.mouse.move(h.x, h.y);
+  await page.mouse.down();
+  await page.keyboard.up('Control');
+}
 
 // The graph's canvases over the grid, bottom to top.
 const LAYER = { spectra: 0, curves: 1, live: 2, handles: 3, outMeter: 4 };
 
-/**
- * One pixel column of a graph layer at hz (or at x px of that canvas), as
- * [{y, r, g, b, a}] in CSS px relative to the canvas, with the plot rectangle.
- */
+/** One pixel column of a graph layer at hz (or at x px of that canvas): [{y, r, g, b, a}] in CSS px, with the plot rectangle. */
 async function column(page, layer, hz, atX) {
   return page.evaluate(([n, f, px]) => {
     const canvas = document.querySelectorAll('#graph-wrap canvas.layer')[n];
-    const p = window.QEQ.graph.plot();
-    const dpr = devicePixelRatio;
+    const p = window.QEQ.graph.plot(), dpr = devicePixelRatio;
     const x = Math.round((px === undefined ? p.x + p.w * Math.log(f / 20) / Math.log(1100) : px) * dpr);
     const d = canvas.getContext('2d').getImageData(x, 0, 1, canvas.height).data;
     const rows = [];
     for (let y = 0; y < canvas.height; y += dpr) rows.push({ y: y / dpr, r: d[4 * y], g: d[4 * y + 1], b: d[4 * y + 2], a: d[4 * y + 3] });
-    return { rows, plot: p, range: window.QEQ.graph.range(), width: canvas.width / dpr };
+    return { rows, plot: p, range: window.QEQ.graph.range() };
   }, [layer, hz, atX]);
 }
-const liveColumn = (page, hz) => column(page, LAYER.live, hz);
 const gainY = (col, db) => col.plot.y + col.plot.h * (0.5 - db / (2 * col.range));
 const alphaAt = (col, y) => col.rows[Math.round(y)].a;
 
 test('dynamic bands: live curves sit at the live gain, meters read the detector, reduction and output', async () => {
-  const values = dynamicBands([
-    { band: 2, hz: 1000, db: 6, q: 1, threshold: -24 },
-    { band: 5, hz: 150, db: -8, q: 1.5, threshold: -30 },
-  ]);
-  const ed = await openLive({ values, analysis: { bands: { 2: { gainDb: 2, levelDb: -12 }, 5: { gainDb: -8, levelDb: -40 } },
-    outputPeakDb: -6.1, outputRmsDb: -18.3 } });
+  const values = dynamicBands([{ band: 2, hz: 1000, db: 6, q: 1, threshold: -24 }, { band: 5, hz: 150, db: -8, q: 1.5, threshold: -30 }]);
+  const ed = await openLive({ values, analysis: { bands: { 2: { gainDb: 2, levelDb: -12 }, 5: { gainDb: -8, levelDb: -40 } }, outputPeakDb: -6.1, outputRmsDb: -18.3 } });
   const { page } = ed;
   await page.click('.chip[data-band="2"]');
   await s.settle(page);
-
-  // Band 3: static +6 dB at its centre, live +2 dB: the live layer fills the
-  // reduction area between them and nothing else; its lower edge is at +2 dB.
-  let col = await liveColumn(page, 1000);
+  // Band 3: static +6 dB at its centre, live +2 dB: the live layer fills the reduction area between
+  // them and nothing else; its lower edge is the static curve scaled by live/static gain.
+  let col = await column(page, LAYER.live, 1000);
   const reductionAlpha = alphaAt(col, gainY(col, 4));
   assert.ok(reductionAlpha > 60, 'reduction area filled: ' + reductionAlpha);
-  assert.equal(alphaAt(col, gainY(col, 1)), 0, 'nothing between the live curve and 0 dB');
-  assert.equal(alphaAt(col, gainY(col, 7.5)), 0, 'nothing above the static curve');
-  const edge = col.rows.findIndex((r, y) => y > gainY(col, 5.5) && r.a < reductionAlpha / 2);
-  near(edge, gainY(col, 6 * 2 / 6), 3, 'the live curve is the static one scaled by live/static gain');
-  // Band 6 reads its static gain: no reduction area.
-  col = await liveColumn(page, 150);
+  assert.deepEqual([alphaAt(col, gainY(col, 1)), alphaAt(col, gainY(col, 7.5))], [0, 0], 'nothing below the live curve or above the static one');
+  near(col.rows.findIndex((r, y) => y > gainY(col, 5.5) && r.a < reductionAlpha / 2), gainY(col, 2), 3, 'the live curve at +2 dB');
+  col = await column(page, LAYER.live, 150);
   assert.equal(alphaAt(col, gainY(col, -4)), 0, 'an unreduced band has no reduction area');
 
   const meter = (sel) => page.evaluate((q) => {
     const m = document.querySelector(q);
     return { now: Number(m.getAttribute('aria-valuenow')), clip: m.querySelector('.meter-fill').style.clipPath, thr: m.style.getPropertyValue('--thr') };
   }, sel);
-  const det = await meter('.meter.detector');
-  assert.equal(det.now, -12);
-  assert.equal(det.clip, `inset(0px ${(100 * (1 - 48 / 60)).toFixed(0)}% 0px 0px)`, 'level -12 dB is 48 of the 60 dB travel');
-  assert.equal(det.thr, '60.00%', 'threshold -24 dB sits 36 of 60 dB along, under the slider thumb');
+  assert.deepEqual(await meter('.meter.detector'), { now: -12, clip: `inset(0px ${(100 * (1 - 48 / 60)).toFixed(0)}% 0px 0px)`, thr: '60.00%' },
+    'level -12 dB is 48 of the 60 dB travel; threshold -24 dB sits 36 of 60 dB along, under the slider thumb');
   assert.equal(await page.textContent('.ctl.gr .readout'), '4.0 dB', 'reduction is static minus live gain');
   // Output meter at the graph's right edge, on the analyser's 0 to -96 dBFS scale: the RMS fill starts at -18.3.
   assert.equal(await page.getAttribute('[role=meter][aria-label="Output level"]', 'aria-valuenow'), '-6');
@@ -93,20 +83,19 @@ test('dynamic bands: live curves sit at the live gain, meters read the detector,
   near(rmsTop.y - 2 + out.plot.y, out.plot.y + out.plot.h * 18.3 / 96, 1.5, 'RMS fill at -18.3 dBFS');
 
   // The reading moves: the processor lets the full boost through again.
-  await page.evaluate(() => window.__qeqBridge.setAnalysis({ bands: { 2: { gainDb: 6, levelDb: -30 } }, outputPeakDb: -6.1, outputRmsDb: -18.3 }));
+  await setAnalysis(page, { bands: { 2: { gainDb: 6, levelDb: -30 } }, outputPeakDb: -6.1, outputRmsDb: -18.3 });
   await page.waitForFunction(() => window.QEQ.live.band(2).gainDb === 6);
   await s.settle(page);
-  col = await liveColumn(page, 1000);
+  col = await column(page, LAYER.live, 1000);
   assert.equal(alphaAt(col, gainY(col, 4)), 0, 'no reduction area once the live gain is the static gain');
   assert.equal(await page.textContent('.ctl.gr .readout'), '0.0 dB');
   assert.equal((await meter('.meter.detector')).now, -30);
-
   // Dynamics off: the band's live curve goes, with nothing left behind.
-  await page.evaluate(() => window.__qeqBridge.setAnalysis({ bands: { 2: { gainDb: 1, levelDb: -10 } } }));
+  await setAnalysis(page, { bands: { 2: { gainDb: 1, levelDb: -10 } } });
   await page.waitForFunction(() => window.QEQ.live.band(2).gainDb === 1);
   await page.click('#dyn-enable .switch');
   await s.settle(page);
-  col = await liveColumn(page, 1000);
+  col = await column(page, LAYER.live, 1000);
   assert.ok(col.rows.every((r) => r.y > gainY(col, 0.5) || r.a === 0), 'the live layer is clear where the band was');
   await checkClean(ed);
   await page.close();
@@ -115,7 +104,6 @@ test('dynamic bands: live curves sit at the live gain, meters read the detector,
 test('spectrum switches: pre grey, post blue, side-chain pink, each drawn only when on', async () => {
   const ed = await openLive({ analysis: { spectra: { pre: -30, post: -50, sidechain: -70 } } });
   const { page } = ed;
-  const levelY = (col, db) => col.plot.y + col.plot.h * (-db / 96); // the analyser scale, 0 to -96 dBFS
   const top = (col) => col.rows.find((r) => r.y > col.plot.y + 1 && r.a > 40);
   const show = async (on) => {
     for (const kind of ['pre', 'post', 'sidechain']) {
@@ -125,21 +113,19 @@ test('spectrum switches: pre grey, post blue, side-chain pink, each drawn only w
     await s.settle(page);
     return column(page, LAYER.spectra, 700);
   };
-  const cases = [['pre', -30, (p) => Math.abs(p.r - p.b) < 40 && Math.abs(p.r - p.g) < 25], ['post', -50, (p) => p.b > p.r + 60],
-    ['sidechain', -70, (p) => p.r > p.g + 60]];
-  for (const [kind, db, hue] of cases) {
+  for (const [kind, db, hue] of [['pre', -30, (p) => Math.abs(p.r - p.b) < 40 && Math.abs(p.r - p.g) < 25], ['post', -50, (p) => p.b > p.r + 60],
+    ['sidechain', -70, (p) => p.r > p.g + 60]]) {
     const col = await show([kind]);
     const line = top(col);
     assert.ok(line, kind + ' is drawn');
-    near(line.y, levelY(col, db), 2, kind + ' line at its level');
+    near(line.y, col.plot.y + col.plot.h * (-db / 96), 2, kind + ' line at its level on the 0 to -96 dBFS scale');
     assert.ok(hue(line), `${kind} colour ${JSON.stringify(line)}`);
   }
   assert.equal(top(await show([])), undefined, 'all off: nothing drawn');
   // Unusable levels (NaN arrives as null) read as silence, without a script error.
-  await page.evaluate(() => window.__qeqBridge.setAnalysis({ spectra: { pre: NaN, post: NaN, sidechain: NaN } }));
+  await setAnalysis(page, { spectra: { pre: NaN, post: NaN, sidechain: NaN } });
   const col = await show(['pre', 'post', 'sidechain']);
-  const line = top(col);
-  assert.ok(line && line.y >= col.plot.y + col.plot.h - 2, 'silence lies on the bottom edge');
+  assert.ok(top(col) && top(col).y >= col.plot.y + col.plot.h - 2, 'silence lies on the bottom edge');
   await checkClean(ed);
   await page.close();
 });
@@ -157,13 +143,11 @@ test('polling: about 15 a second while audio runs, a few while it stands still w
   await page.evaluate(() => window.__qeqBridge.setAudio(false));
   await page.waitForTimeout(500);
   const idle = await watch(2000);
-  t.diagnostic(`audio running: ${running.perSecond.toFixed(1)} requests/s, ${running.framesDrawn} frames drawn in 1 s`);
-  t.diagnostic(`audio stopped: ${idle.perSecond.toFixed(1)} requests/s, ${idle.framesDrawn} frames drawn in 2 s`);
+  t.diagnostic(`audio running: ${running.perSecond.toFixed(1)} requests/s, ${running.framesDrawn} frames in 1 s; stopped: ${idle.perSecond.toFixed(1)}/s, ${idle.framesDrawn} frames in 2 s`);
   assert.ok(running.perSecond >= 8 && running.framesDrawn >= 8, 'follows running audio');
   assert.ok(idle.perSecond <= 4, 'slows down while the frames counter stands still');
   assert.equal(idle.framesDrawn, 0, 'redraws nothing that did not change');
   assert.equal(await page.evaluate(() => window.__qeqBridge.maxInflight.getInstanceAnalysis), 1, 'one request in flight at most');
-
   await page.evaluate(() => window.__qeqBridge.setAudio(true));
   await s.setHidden(page, true);
   await page.waitForTimeout(100);
@@ -175,44 +159,37 @@ test('polling: about 15 a second while audio runs, a few while it stands still w
 test('solo: Ctrl+press holds it past the processor timeout, the Solo button toggles it, and every way out ends it', async () => {
   const ed = await openLive({ values: s.bandsSeed([{ band: 1, hz: 300, db: 3 }, { band: 4, hz: 3000, db: -3 }]), analysis: {} });
   const { page } = ed;
-  const B = () => page.evaluate(() => window.__qeqBridge.auditioned());
+  const auditioned = () => page.evaluate(() => window.__qeqBridge.auditioned());
   const lastCall = async () => (await s.calls(page, 'setAuditionBand')).pop().args[0];
   await page.evaluate(() => window.__qeqBridge.clearCalls());
-  const h = await s.handleXY(page, 4);
-  await page.keyboard.down('Control');
-  await page.mouse.move(h.x, h.y);
-  await page.mouse.down();
-  await page.keyboard.up('Control');
+  await ctrlPress(page, 4);
   await page.waitForTimeout(1400);
-  assert.equal(await B(), 4, 'still auditioned after the 1 s timeout: renewed while held');
+  assert.equal(await auditioned(), 4, 'still auditioned after the 1 s timeout: renewed while held');
   assert.equal(await page.getAttribute('#solo', 'aria-pressed'), 'true');
   await s.screenshot(page, 'solo-held');
   await page.mouse.up();
   await s.settle(page);
-  assert.equal(await lastCall(), -1, 'releasing the button ends it');
-  assert.equal(await B(), -1);
+  assert.deepEqual([await lastCall(), await auditioned()], [-1, -1], 'releasing the button ends it');
   assert.deepEqual(await s.calls(page, 'performEdit'), [], 'a press without moving edits nothing');
 
   await page.click('#solo');
   await s.settle(page);
-  assert.equal(await B(), 4);
-  await page.click('.chip[data-band="4"] .power'); // switching the band off
+  assert.equal(await auditioned(), 4);
+  await page.click('.chip[data-band="4"] .power');
   await s.settle(page);
   assert.equal(await lastCall(), -1, 'a band switched off is no longer auditioned');
   assert.equal(await page.getAttribute('#solo', 'aria-pressed'), 'false');
-
   await page.click('.chip[data-band="1"]');
   await page.focus('#solo');
   await page.keyboard.press('Enter');
   await s.settle(page);
-  assert.equal(await B(), 1, 'the Solo button works from the keyboard');
+  assert.equal(await auditioned(), 1, 'the Solo button works from the keyboard');
   await s.setHidden(page, true);
   await s.settle(page);
   assert.equal(await lastCall(), -1, 'hiding the editor ends it');
   await s.setHidden(page, false);
-
   // A refusal ends it quietly: the button springs back and nothing is renewed.
-  await page.evaluate(() => window.__qeqBridge.setAnalysis({ refuseAudition: true }));
+  await setAnalysis(page, { refuseAudition: true });
   await page.click('#solo');
   await page.waitForFunction(() => document.getElementById('solo').getAttribute('aria-pressed') === 'false');
   const asked = (await s.calls(page, 'setAuditionBand')).length;
@@ -232,14 +209,9 @@ test('without a link the ring analyser stays and says so; a link found later tak
   const blank = async () => (await column(page, LAYER.outMeter, 0, 37)).rows.every((r) => r.a === 0);
   assert.ok(await blank(), 'no output meter');
   assert.equal(await page.isDisabled('#solo'), true, 'no solo');
-  const h = await s.handleXY(page, 0);
-  await page.keyboard.down('Control');
-  await page.mouse.move(h.x, h.y);
-  await page.mouse.down();
+  await ctrlPress(page, 0);
   await page.mouse.up();
-  await page.keyboard.up('Control');
   assert.deepEqual(await s.calls(page, 'setAuditionBand'), [], 'Ctrl+press does not ask for a solo it cannot have');
-
   // The rings stop moving: once the display has settled the analyser asks rarely and draws nothing.
   await page.evaluate(() => window.__qeqBridge.setAudio(false));
   await page.waitForTimeout(1800);
@@ -251,7 +223,6 @@ test('without a link the ring analyser stays and says so; a link found later tak
   });
   assert.ok(still.requests <= 3, 'still rings are asked for rarely: ' + still.requests);
   assert.equal(still.frames, 0, 'and not redrawn');
-
   await page.evaluate(() => { window.__qeqBridge.setAudio(true); window.__qeqBridge.setAnalysis({}); });
   await page.waitForFunction(() => window.QEQ.live.linked(), null, { timeout: 4000 });
   await s.settle(page);

