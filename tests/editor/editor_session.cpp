@@ -71,10 +71,9 @@ EditorSession::~EditorSession() {
   controller_->terminate();
 }
 
-tresult EditorSession::Open(const std::string& page, webbridge::Bindings* extra) {
+tresult EditorSession::Open(const std::string& page) {
   Close();
   std::vector<webbridge::Bindings*> sets = {bindings_.get(), eqBindings_.get(), presetBindings_.get()};
-  if (extra) sets.push_back(extra);
   view_ = owned(new webbridge::WebviewPluginView(controller_.get(), "QuenrilEQ", sets,
                                                  ViewRect(0, 0, 1400, 900), page));
   view_->setFrame(frame_);

@@ -39,9 +39,8 @@ class EditorSession {
   pid_t HelperPid();
 
   /// Makes a view for the page (empty: the bundle's own page) and attaches
-  /// it to the frame; returns attached's answer. `extra` is bound after the
-  /// controller's three sets.
-  Steinberg::tresult Open(const std::string& page, webbridge::Bindings* extra = nullptr);
+  /// it to the frame; returns attached's answer.
+  Steinberg::tresult Open(const std::string& page);
   /// removed(), then releases the view.
   void Close();
 
