@@ -124,6 +124,8 @@ CommandRun RunCommand(const std::string& command) {
   return run;
 }
 
-bool ProcessExists(pid_t pid) { return pid > 0 && kill(pid, 0) == 0; }
+bool EditorSession::EndsWithin(pid_t pid, int timeoutMs) {
+  return frame_->RunUntil([pid] { return pid <= 0 || kill(pid, 0) != 0; }, timeoutMs);
+}
 
 }  // namespace qeqtest

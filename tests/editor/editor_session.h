@@ -25,6 +25,9 @@ std::string PageAddress(const std::string& name);
 /// Where screenshots go (created on first use): artifacts/editor/.
 std::string ArtifactPath(const std::string& fileName);
 
+/// True in pages/bridge.html once the plug-in answered its first call.
+constexpr const char* kAnswered = "window.__answer !== undefined";
+
 /// A controller with its three binding sets (as its createView makes them)
 /// and a frame; views come and go.
 class EditorSession {
@@ -41,6 +44,8 @@ class EditorSession {
   /// Makes a view for the page (empty: the bundle's own page) and attaches
   /// it to the frame; returns attached's answer.
   Steinberg::tresult Open(const std::string& page);
+  /// Opens pages/bridge.html and waits for its first answer.
+  bool OpenAnswered() { return Open(PageAddress("bridge.html")) == Steinberg::kResultOk && WaitFor(kAnswered); }
   /// removed(), then releases the view.
   void Close();
 
@@ -49,6 +54,9 @@ class EditorSession {
   nlohmann::json Eval(const std::string& script, int timeoutMs = 5000);
   /// Waits until the script's result is truthy; false on timeout.
   bool WaitFor(const std::string& script, int timeoutMs = 20000);
+  /// Runs the loop until the process is gone and collected (a zombie still
+  /// counts as there); false after timeoutMs.
+  bool EndsWithin(pid_t pid, int timeoutMs);
 
  private:
   Steinberg::IPtr<QuenrilEQ::QuenrilEQController> controller_;
@@ -65,9 +73,6 @@ struct CommandRun {
   std::string output;
 };
 CommandRun RunCommand(const std::string& command);
-
-/// Whether a process with this id still exists, zombies included.
-bool ProcessExists(pid_t pid);
 
 using QuenrilEQ::editorhost::FactsOf;
 using QuenrilEQ::editorhost::ImageFacts;

@@ -8,51 +8,42 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace qeqtest {
 
-struct ProcessEntry {
-  std::string comm;  // the program name, cut to 15 bytes
-  char state = 0;    // 'Z' for a zombie waiting for its parent
-  pid_t parent = 0;
-};
-
-/// Reads /proc/<pid>/stat; false when there is no such process.
-inline bool ReadProcess(pid_t pid, ProcessEntry& entry) {
+/// Reads /proc/<pid>/stat: the program name (cut to 15 bytes), the state ('Z'
+/// for a zombie waiting for its parent) and the parent; false when there is no such process.
+inline bool ReadProcess(pid_t pid, std::string& comm, char& state, int& parent) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string line;
-  if (!std::getline(stat, line)) return false;
   // "pid (comm) state ppid ...": comm may hold anything, so split at the last ')'.
-  const auto open = line.find('('), close = line.rfind(')');
-  if (open == std::string::npos || close == std::string::npos) return false;
-  entry.comm = line.substr(open + 1, close - open - 1);
-  int parent = 0;
-  if (std::sscanf(line.c_str() + close + 1, " %c %d", &entry.state, &parent) != 2) return false;
-  entry.parent = parent;
-  return true;
+  if (!std::getline(stat, line) || line.find('(') == std::string::npos || line.rfind(')') == std::string::npos) return false;
+  comm = line.substr(line.find('(') + 1, line.rfind(')') - line.find('(') - 1);
+  return std::sscanf(line.c_str() + line.rfind(')') + 1, " %c %d", &state, &parent) == 2;
 }
 
 /// Running, not merely a zombie.
 inline bool Running(pid_t pid) {
-  ProcessEntry entry;
-  return ReadProcess(pid, entry) && entry.state != 'Z';
+  std::string comm;
+  char state = 0;
+  int parent = 0;
+  return ReadProcess(pid, comm, state, parent) && state != 'Z';
 }
 
 /// Children of `parent` that run the browser helper, zombies included.
 inline std::vector<pid_t> HelperChildrenOf(pid_t parent) {
   std::vector<pid_t> found;
-  std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
-  if (!proc) return found;
-  while (dirent* e = readdir(proc.get())) {
+  DIR* proc = opendir("/proc");
+  while (dirent* e = proc ? readdir(proc) : nullptr) {
     const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
-    ProcessEntry entry;
-    if (pid > 0 && ReadProcess(pid, entry) && entry.parent == parent &&
-        entry.comm.rfind("quenrileq-webvi", 0) == 0)
-      found.push_back(pid);
+    std::string comm;
+    char state = 0;
+    int up = 0;
+    if (pid > 0 && ReadProcess(pid, comm, state, up) && up == parent && comm.rfind("quenrileq-webvi", 0) == 0) found.push_back(pid);
   }
+  if (proc) closedir(proc);
   return found;
 }
 

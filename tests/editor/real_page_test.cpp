@@ -19,13 +19,11 @@ namespace {
 // console.error calls (the page's frame loop reports caught errors there).
 const char* const kErrorCollector = R"JS(
 (function () {
-  var log = window.__qeqErrors = [];
+  var log = window.__qeqErrors = [], original = console.error;
   window.addEventListener('error', function (e) {
-    log.push('error: ' + (e.message || (e.target && (e.target.src || e.target.href)) || 'resource failed') +
-             (e.filename ? ' @' + e.filename + ':' + e.lineno : ''));
+    log.push('error: ' + (e.message || (e.target && (e.target.src || e.target.href)) || 'resource failed') + (e.filename ? ' @' + e.filename + ':' + e.lineno : ''));
   }, true);
   window.addEventListener('unhandledrejection', function (e) { log.push('rejection: ' + String(e.reason)); });
-  var original = console.error;
   console.error = function () {
     log.push('console.error: ' + Array.prototype.map.call(arguments, String).join(' '));
     return original.apply(console, arguments);
@@ -82,14 +80,11 @@ EditorRun runEditor(const std::string& signal, const std::string& edit, const st
                                  quoted(edit) + " --exit-eval " + quoted(final) + " --screenshot " + quoted(shot));
   std::istringstream lines(run.tool.output);
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("processor-state ", 0) == 0) {
-      const auto space = line.find(' ', 16);
-      run.states[line.substr(16, space - 16)] = nlohmann::json::parse(line.substr(space + 1), nullptr, false);
-      continue;
-    }
-    const nlohmann::json value = nlohmann::json::parse(line, nullptr, false);
-    if (value.is_object() && value.contains("edit")) run.edit = value["edit"];
-    if (value.is_object() && value.contains("final")) run.final = value["final"];
+    const auto space = line.find(' ', 16);
+    const nlohmann::json value = nlohmann::json::parse(line.rfind("processor-state ", 0) == 0 ? line.substr(space + 1) : line, nullptr, false);
+    if (line.rfind("processor-state ", 0) == 0) run.states[line.substr(16, space - 16)] = value;
+    else if (value.is_object() && value.contains("edit")) run.edit = value["edit"];
+    else if (value.is_object() && value.contains("final")) run.final = value["final"];
   }
   return run;
 }

@@ -1,38 +1,34 @@
 // The frequency graph in headless Chromium against the bridge stand-in: what a
 // user does with mouse, wheel and keys, and the gestures that reach the plug-in.
 'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
 const s = require('./support');
-const { F, bandId, map, near, assertGestures, checkClean } = s;
+const { test, assert, F, bandId, map, near, assertGestures } = s;
 
-let browser;
-test.before(async () => { browser = await s.launch(); });
-test.after(async () => { if (browser) await browser.close(); });
-
-test('dragging a handle is one host gesture per parameter with the mapped values; Escape puts it back', async () => {
-  const ed = await s.openEditor(browser, { values: s.bandsSeed([{ band: 0, hz: 100, db: 0 }, { band: 2, hz: 400, db: -5.5, q: 1.4 }]) });
+test('dragging a handle is one host gesture per parameter with the mapped values, one request and one edit a frame; Escape puts it back', async () => {
+  // Curve answers take longer than a frame here, so overlapping requests would show.
+  const ed = await s.openEditor({ values: s.bandsSeed([{ band: 0, hz: 100, db: 0 }, { band: 2, hz: 400, db: -5.5, q: 1.4 }]), curveDelayMs: 40 });
   const { page } = ed;
   const freqId = bandId(2, F.FREQ), gainId = bandId(2, F.GAIN);
-  await page.evaluate(() => window.__qeqBridge.clearCalls());
+  await s.clearCalls(page);
+  await page.evaluate(() => { window.QEQ.frame.perf.work.length = 0; });
   const from = await s.handleXY(page, 2), to = await s.graphXY(page, 2000, 6);
   await page.mouse.move(from.x, from.y);
   await page.mouse.down();
-  await page.mouse.move(to.x, to.y, { steps: 25 });
+  await page.mouse.move(to.x, to.y, { steps: 40 });
   const tip = await page.textContent('#tooltip');
   await page.mouse.up();
   await s.settle(page);
   const all = await s.calls(page);
   assertGestures(all, [freqId, gainId], 1);
   assert.deepEqual([...new Set(all.filter((c) => c.name === 'performEdit').map((c) => c.args[0]))].sort(), [freqId, gainId]);
-  const pxPerNorm = await page.evaluate(() => window.QEQ.graph.plot().w);
-  near(map.normToFreq(await s.value(page, freqId)) / 2000, 1, 3 / pxPerNorm * Math.log(1100), 'frequency follows the pointer');
+  const { w, frames, max } = await page.evaluate(() => ({ w: window.QEQ.graph.plot().w, frames: window.QEQ.frame.perf.work.length, max: window.__qeqBridge.maxInflight }));
+  near(map.normToFreq(await s.value(page, freqId)) / 2000, 1, 3 / w * Math.log(1100), 'frequency follows the pointer');
   near(map.normToGain(await s.value(page, gainId)), 6, 0.3, 'gain follows the pointer');
   assert.match(tip, /Band 3/);
   near(Number(/([\d.]+) kHz/.exec(tip)[1]) * 1000 / 2000, 1, 0.02, 'tooltip frequency in Hz');
   near(Number(/([+-][\d.]+) dB/.exec(tip)[1]), 6, 0.3, 'tooltip gain in dB');
-  const max = await page.evaluate(() => window.__qeqBridge.maxInflight);
-  assert.ok(max.getEqCurve <= 1 && max.getEqBandCurves <= 1, 'one curve request in flight at most');
+  assert.deepEqual([max.getEqCurve, max.getEqBandCurves], [1, 1], 'one curve request of each kind in flight at most');
+  assert.ok(all.filter((c) => c.name === 'performEdit' && c.args[0] === freqId).length <= frames + 1, 'values go out once a frame, not per pointer event');
   assert.equal(await page.getAttribute('.chip[data-band="2"]', 'aria-selected'), 'true', 'the dragged band is selected');
 
   const before = [await s.value(page, freqId), await s.value(page, gainId)];
@@ -46,16 +42,16 @@ test('dragging a handle is one host gesture per parameter with the mapped values
   await page.mouse.up();
   await s.settle(page);
   assert.deepEqual([await s.value(page, freqId), await s.value(page, gainId)], before, 'restored');
-  await checkClean(ed);
-  await page.close();
+  await s.screenshot(page, 'drag');
+  await s.closeClean(ed);
 });
 
 test('wheel and keyboard change Q, frequency and gain as complete gestures; key repeats are one undo step', async () => {
-  const ed = await s.openEditor(browser, { values: s.bandsSeed([{ band: 4, hz: 1000, db: 3, q: 1 }]) });
+  const ed = await s.openEditor({ values: s.bandsSeed([{ band: 4, hz: 1000, db: 3, q: 1 }]) });
   const { page } = ed;
-  const h = await s.handleXY(page, 4);
+  const h = await s.handleXY(page, 4), gain = async () => map.normToGain(await s.value(page, bandId(4, F.GAIN)));
   await page.mouse.move(h.x, h.y);
-  await page.evaluate(() => window.__qeqBridge.clearCalls());
+  await s.clearCalls(page);
   const q0 = await s.value(page, bandId(4, F.Q));
   for (let i = 0; i < 5; i++) await page.mouse.wheel(0, -100);
   await page.waitForTimeout(500); // the wheel gesture closes after a pause
@@ -64,31 +60,26 @@ test('wheel and keyboard change Q, frequency and gain as complete gestures; key 
   assert.ok(map.normToQ(await s.value(page, bandId(4, F.Q))) > map.normToQ(q0) * 1.2, 'wheel up narrows the band');
 
   await page.focus('#graph-wrap');
-  await page.evaluate(() => window.__qeqBridge.clearCalls());
+  await s.clearCalls(page);
   const f0 = map.normToFreq(await s.value(page, bandId(4, F.FREQ)));
   const ratio = async () => map.normToFreq(await s.value(page, bandId(4, F.FREQ))) / f0;
-  await page.keyboard.press('ArrowRight');
-  await page.keyboard.press('ArrowUp');
-  await s.settle(page);
+  await s.press(page, 'ArrowRight', 'ArrowUp');
   assertGestures(await s.calls(page), [bandId(4, F.FREQ), bandId(4, F.GAIN)]);
   near(await ratio(), Math.pow(2, 1 / 12), 1e-9, 'a semitone up');
-  near(map.normToGain(await s.value(page, bandId(4, F.GAIN))), 3.5, 1e-9, 'half a dB up');
-  for (let i = 0; i < 3; i++) await page.keyboard.press('ArrowRight');
-  await s.settle(page);
+  near(await gain(), 3.5, 1e-9, 'half a dB up');
+  await s.press(page, 'ArrowRight', 'ArrowRight', 'ArrowRight');
   near(await ratio(), Math.pow(2, 4 / 12), 1e-9, 'four semitones up');
-  await page.keyboard.press('Control+z');
-  await s.settle(page);
+  await s.press(page, 'Control+z');
   near(await ratio(), Math.pow(2, 1 / 12), 1e-9, 'one undo takes back the repeats');
-  near(map.normToGain(await s.value(page, bandId(4, F.GAIN))), 3.5, 1e-9, 'the gain step is separate');
-  await checkClean(ed);
-  await page.close();
+  near(await gain(), 3.5, 1e-9, 'the gain step is separate');
+  await s.closeClean(ed);
 });
 
 test('double-click adds the next free band there; double-click or Delete removes one', async () => {
-  const ed = await s.openEditor(browser, { values: s.bandsSeed([{ band: 0, hz: 80 }, { band: 1, hz: 300, db: 2 }]) });
+  const ed = await s.openEditor({ values: s.bandsSeed([{ band: 0, hz: 80 }, { band: 1, hz: 300, db: 2 }]) });
   const { page } = ed;
   const at = await s.graphXY(page, 1000, 6);
-  await page.evaluate(() => window.__qeqBridge.clearCalls());
+  await s.clearCalls(page);
   await page.mouse.dblclick(at.x, at.y);
   await s.settle(page);
   assert.equal(await s.value(page, bandId(2, F.ENABLED)), 1, 'band 3 is the next free band');
@@ -103,9 +94,7 @@ test('double-click adds the next free band there; double-click or Delete removes
   assert.equal(await s.value(page, bandId(2, F.ENABLED)), 0, 'double-click on the handle disables it');
   const h1 = await s.handleXY(page, 1);
   await page.mouse.click(h1.x, h1.y);
-  await page.keyboard.press('Delete');
-  await s.settle(page);
+  await s.press(page, 'Delete');
   assert.deepEqual([await s.value(page, bandId(1, F.ENABLED)), await s.value(page, bandId(0, F.ENABLED))], [0, 1], 'Delete disables the selected band only');
-  await checkClean(ed);
-  await page.close();
+  await s.closeClean(ed);
 });

@@ -9,4 +9,4 @@ fi
 if [ ! -d node_modules/playwright-core ]; then
   PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund
 fi
-exec node --test --test-concurrency=1 --test-timeout=300000 units.test.js graph.test.js state.test.js display.test.js live.test.js
+exec node --test --test-concurrency=1 --test-timeout=300000 units.test.js graph.test.js state.test.js live.test.js

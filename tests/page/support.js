@@ -5,13 +5,13 @@
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
+const test = require('node:test');
+const assert = require('node:assert/strict');
 const { chromium } = require('playwright-core');
 
 const ROOT = path.resolve(__dirname, '..', '..');
 const PAGE_URL = 'file://' + path.join(ROOT, 'resources', 'index.html');
-const DOUBLE = path.join(__dirname, 'double', 'bridge-double.js');
 const ARTIFACTS = path.join(ROOT, 'artifacts', 'page');
-const CHROMIUM = process.env.QEQ_CHROMIUM || '/usr/bin/chromium';
 
 const F = { ENABLED: 0, SHAPE: 1, FREQ: 2, GAIN: 3, Q: 4, SLOPE: 5, CHANNEL: 6, DYN: 7, THRESHOLD: 8, RATIO: 9, ATTACK: 10, RELEASE: 11, SIDECHAIN: 12 };
 const bandId = (b, k) => 2000 + 16 * b + k;
@@ -22,100 +22,107 @@ const map = {
   gainToNorm: (db) => db / 60 + 0.5,
   normToGain: (x) => 60 * x - 30,
   normToQ: (x) => 0.025 * Math.pow(1600, x),
+  qToNorm: (q) => Math.log(q / 0.025) / Math.log(1600),
 };
 
-async function launch() {
-  const userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'qeq-page-'));
-  const context = await chromium.launchPersistentContext(userDir, {
-    executablePath: CHROMIUM,
-    headless: true,
-    viewport: { width: 1400, height: 900 },
+// Every test file that loads these helpers gets one browser for its tests.
+let userDir, context;
+test.before(async () => {
+  userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'qeq-page-'));
+  context = await chromium.launchPersistentContext(userDir, {
+    executablePath: process.env.QEQ_CHROMIUM || '/usr/bin/chromium', headless: true, viewport: { width: 1400, height: 900 },
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
-  return {
-    context,
-    async close() { await context.close(); fs.rmSync(userDir, { recursive: true, force: true }); },
-  };
-}
+});
+test.after(async () => {
+  if (context) await context.close();
+  fs.rmSync(userDir, { recursive: true, force: true });
+});
 
 /** Opens the editor with a fresh bridge stand-in; collects page errors and off-bundle requests. */
-async function openEditor(browser, seed, options) {
-  const opts = options || {};
-  const page = await browser.context.newPage();
-  if (opts.scale) {
-    const cdp = await browser.context.newCDPSession(page);
-    await cdp.send('Emulation.setDeviceMetricsOverride', { width: 1400, height: 900, deviceScaleFactor: opts.scale, mobile: false });
+async function openEditor(seed, scale) {
+  const page = await context.newPage();
+  if (scale) {
+    const cdp = await context.newCDPSession(page);
+    await cdp.send('Emulation.setDeviceMetricsOverride', { width: 1400, height: 900, deviceScaleFactor: scale, mobile: false });
   }
-  const errors = [];
-  const external = [];
-  page.on('pageerror', (e) => errors.push(String(e)));
-  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
-  page.on('request', (r) => { if (!r.url().startsWith('file://') && !r.url().startsWith('data:')) external.push(r.url()); });
-  await page.addInitScript((s) => { window.__qeqSeed = s; }, seed || {});
-  await page.addInitScript({ path: DOUBLE });
+  const ed = { page, errors: [], external: [] };
+  page.on('pageerror', (e) => ed.errors.push(String(e)));
+  page.on('console', (m) => { if (m.type() === 'error') ed.errors.push(m.text()); });
+  page.on('request', (r) => { if (!/^(file|data):/.test(r.url())) ed.external.push(r.url()); });
+  if (seed !== null) {
+    await page.addInitScript((s) => { window.__qeqSeed = s; }, seed || {});
+    await page.addInitScript({ path: path.join(__dirname, 'double', 'bridge-double.js') });
+  }
   await page.goto(PAGE_URL);
   await page.waitForSelector('body[data-ready="true"]');
-  await settle(page);
-  return { page, errors, external };
+  if (seed !== null) await settle(page);
+  return ed;
+}
+
+/** No script errors and nothing fetched from outside the bundle; then the page goes. */
+async function closeClean(ed) {
+  assert.deepEqual(ed.errors, [], 'no script errors');
+  assert.deepEqual(ed.external, [], 'nothing fetched from outside the bundle');
+  await ed.page.close();
 }
 
 /** Waits until the stand-in has answered everything and two frames were drawn. */
 async function settle(page) {
-  await page.waitForFunction(() => Object.values(window.__qeqBridge.inflight).every((n) => n === 0));
+  const idle = () => page.waitForFunction(() => Object.values(window.__qeqBridge.inflight).every((n) => n === 0));
+  await idle();
   await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
-  await page.waitForFunction(() => Object.values(window.__qeqBridge.inflight).every((n) => n === 0));
+  await idle();
+}
+
+async function press(page, ...keys) {
+  for (const key of keys) await page.keyboard.press(key);
+  await settle(page);
 }
 
 const calls = (page, name) => page.evaluate((n) => window.__qeqBridge.calls.filter((c) => !n || c.name === n), name);
 const value = (page, id) => page.evaluate((i) => window.__qeqBridge.value(i), id);
+const clearCalls = (page) => page.evaluate(() => window.__qeqBridge.clearCalls());
 
 /** Centre of band i's handle in page coordinates, from the page's own geometry. */
-async function handleXY(page, band) {
-  return page.evaluate((b) => {
-    const r = document.getElementById('graph-wrap').getBoundingClientRect();
-    const h = window.QEQ.graph.handlePos(b);
-    return { x: r.left + h.x, y: r.top + h.y };
-  }, band);
-}
+const handleXY = (page, band) => page.evaluate((b) => {
+  const r = document.getElementById('graph-wrap').getBoundingClientRect(), h = window.QEQ.graph.handlePos(b);
+  return { x: r.left + h.x, y: r.top + h.y };
+}, band);
 /** Page coordinates of (Hz, dB) on the graph, computed from the plot rectangle alone. */
-async function graphXY(page, hz, db) {
-  return page.evaluate(([f, g]) => {
-    const r = document.getElementById('graph-wrap').getBoundingClientRect();
-    const p = window.QEQ.graph.plot();
-    const range = window.QEQ.graph.range();
-    return { x: r.left + p.x + p.w * Math.log(f / 20) / Math.log(1100), y: r.top + p.y + p.h * (0.5 - g / (2 * range)) };
-  }, [hz, db]);
-}
+const graphXY = (page, hz, db) => page.evaluate(([f, g]) => {
+  const r = document.getElementById('graph-wrap').getBoundingClientRect(), p = window.QEQ.graph.plot();
+  return { x: r.left + p.x + p.w * Math.log(f / 20) / Math.log(1100), y: r.top + p.y + p.h * (0.5 - g / (2 * window.QEQ.graph.range())) };
+}, [hz, db]);
 
 /** Makes the page believe it is hidden (true) or shown again (false), as a minimised editor would be. */
-async function setHidden(page, hidden) {
-  await page.evaluate((h) => {
-    Object.defineProperty(document, 'hidden', { configurable: true, get: () => h });
-    document.dispatchEvent(new Event('visibilitychange'));
-  }, hidden);
-}
+const setHidden = (page, hidden) => page.evaluate((h) => {
+  Object.defineProperty(document, 'hidden', { configurable: true, get: () => h });
+  document.dispatchEvent(new Event('visibilitychange'));
+}, hidden);
 
 async function screenshot(page, name) {
   fs.mkdirSync(ARTIFACTS, { recursive: true });
   await page.screenshot({ path: path.join(ARTIFACTS, name + '.png') });
 }
 
-/** Seed values with bands enabled at given settings: [{band, hz, db, q, shape}] */
+/** Seed values with bands enabled at given settings: [{band, hz, db, q, shape, slope, threshold (dynamics on)}] */
 function bandsSeed(list) {
   const values = {};
   for (const b of list) {
-    values[bandId(b.band, F.ENABLED)] = 1;
-    if (b.hz !== undefined) values[bandId(b.band, F.FREQ)] = map.freqToNorm(b.hz);
-    if (b.db !== undefined) values[bandId(b.band, F.GAIN)] = map.gainToNorm(b.db);
-    if (b.q !== undefined) values[bandId(b.band, F.Q)] = Math.log(b.q / 0.025) / Math.log(1600);
-    if (b.shape !== undefined) values[bandId(b.band, F.SHAPE)] = b.shape / 8;
-    if (b.slope !== undefined) values[bandId(b.band, F.SLOPE)] = b.slope / 4;
+    const set = (k, v) => { if (v !== undefined) values[bandId(b.band, k)] = v; };
+    set(F.ENABLED, 1);
+    set(F.FREQ, b.hz && map.freqToNorm(b.hz));
+    set(F.GAIN, b.db === undefined ? undefined : map.gainToNorm(b.db));
+    set(F.Q, b.q && map.qToNorm(b.q));
+    set(F.SHAPE, b.shape && b.shape / 8);
+    set(F.SLOPE, b.slope && b.slope / 4);
+    if (b.threshold !== undefined) { set(F.DYN, 1); set(F.THRESHOLD, b.threshold / 60 + 1); }
   }
   return values;
 }
 
-const assert = require('node:assert/strict');
 const near = (a, b, tol, msg) => assert.ok(Math.abs(a - b) <= tol, `${msg || ''}: ${a} vs ${b}`);
 
 /**
@@ -128,11 +135,10 @@ function assertGestures(list, ids, count) {
     const mine = list.filter((c) => c.args[0] === id && ['beginEdit', 'performEdit', 'setParamNormalized', 'endEdit'].includes(c.name));
     let open = false, gestures = 0, performs = 0;
     for (let i = 0; i < mine.length; i++) {
-      const c = mine[i];
+      const c = mine[i], next = mine[i + 1];
       if (c.name === 'beginEdit') { assert.ok(!open, `id ${id}: begin inside a gesture`); open = true; performs = 0; }
       else if (c.name === 'performEdit') {
         assert.ok(open, `id ${id}: perform outside a gesture`);
-        const next = mine[i + 1];
         assert.ok(next && next.name === 'setParamNormalized' && next.args[1] === c.args[1], `id ${id}: the controller gets every value the host gets`);
         i++; performs++;
       } else if (c.name === 'endEdit') { assert.ok(open && performs > 0, `id ${id}: end without values`); open = false; gestures++; }
@@ -143,10 +149,5 @@ function assertGestures(list, ids, count) {
     else assert.equal(gestures, count, `id ${id} gestures`);
   }
 }
-/** No script errors and nothing fetched from outside the bundle. */
-function checkClean(ed) {
-  assert.deepEqual(ed.errors, [], 'no script errors');
-  assert.deepEqual(ed.external, [], 'nothing fetched from outside the bundle');
-}
 
-module.exports = { near, assertGestures, checkClean, launch, openEditor, settle, calls, value, handleXY, graphXY, screenshot, setHidden, bandsSeed, bandId, F, map, ARTIFACTS, ROOT };
+module.exports = { test, assert, near, assertGestures, closeClean, openEditor, settle, press, calls, value, clearCalls, handleXY, graphXY, screenshot, setHidden, bandsSeed, bandId, F, map };

@@ -11,7 +11,6 @@
 #undef None  // Xlib's, which gtest also uses as a name
 #include <signal.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <set>
@@ -31,9 +30,7 @@ void noteHelpers() {
 }
 
 struct HostWindow {
-  HostWindow() {
-    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    socket = gtk_socket_new();
+  HostWindow() : window(gtk_window_new(GTK_WINDOW_TOPLEVEL)), socket(gtk_socket_new()) {
     gtk_widget_set_size_request(socket, 1400, 900);
     gtk_container_add(GTK_CONTAINER(window), socket);
     gtk_widget_show_all(window);
@@ -45,7 +42,6 @@ struct HostWindow {
     qeqhost::PumpFor(100);
   }
   unsigned long socketId() const { return socket ? gtk_socket_get_id(GTK_SOCKET(socket)) : 0; }
-  Window toplevel() const { return GDK_WINDOW_XID(gtk_widget_get_window(window)); }
 
   GtkWidget* window;
   GtkWidget* socket;  // cleared if the socket destroys itself
@@ -73,23 +69,21 @@ TEST(Gtk2SocketHost, ShowsTheEditorAndADoubleClickOnTheGraphAddsBand1) {
 
   QuenrilEQ::editorhost::RgbImage shot;
   Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
-  ASSERT_TRUE(QuenrilEQ::editorhost::CaptureWindow(display, host.toplevel(), shot));
+  ASSERT_TRUE(QuenrilEQ::editorhost::CaptureWindow(display, GDK_WINDOW_XID(gtk_widget_get_window(host.window)), shot));
   std::filesystem::create_directories(QEQ_SOURCE_DIR "/artifacts/editor");
   QuenrilEQ::editorhost::WritePng(shot, QEQ_SOURCE_DIR "/artifacts/editor/gtk2_host.png");
-  const auto facts = QuenrilEQ::editorhost::FactsOf(shot, 0x000000);
-  EXPECT_GT(facts.distinctColours, 100) << "a blank editor";
+  EXPECT_GT(QuenrilEQ::editorhost::FactsOf(shot, 0x000000).distinctColours, 100) << "a blank editor";
 
-  const qeqhost::PagePoint at = qeqhost::EmptyGraphPoint(editor);
-  ASSERT_GE(at.x, 0);
+  const auto [x, y] = qeqhost::EmptyGraphPoint(editor);
+  ASSERT_GE(x, 0);
   plugin.instance->handler().clear();
-  qeqhost::PointerTo(display, host.socketId(), at.x, at.y);
+  qeqhost::PointerTo(display, host.socketId(), x, y);
   qeqhost::Click(display, 2);
   ASSERT_TRUE(qeqhost::PumpUntil([&] { return !callsFor(plugin.instance->handler().calls(), 2000).empty(); }, 5000))
       << "the double-click never reached the host";
   qeqhost::PumpFor(300);
   const auto calls = plugin.instance->handler().calls();
-  const std::vector<HandlerCall::Kind> edit = {HandlerCall::Kind::BeginEdit, HandlerCall::Kind::PerformEdit,
-                                               HandlerCall::Kind::EndEdit};
+  const std::vector<HandlerCall::Kind> edit = {HandlerCall::Kind::BeginEdit, HandlerCall::Kind::PerformEdit, HandlerCall::Kind::EndEdit};
   EXPECT_EQ(callsFor(calls, 2000), edit) << "band 1 Enabled";
   EXPECT_EQ(callsFor(calls, 2002), edit) << "band 1 Frequency";
   EXPECT_EQ(plugin.instance->controller()->getParamNormalized(2000), 1.0);
@@ -99,13 +93,8 @@ TEST(Gtk2SocketHost, ShowsTheEditorAndADoubleClickOnTheGraphAddsBand1) {
   unsigned count = 0;
   ASSERT_TRUE(XQueryTree(display, host.socketId(), &root, &parent, &children, &count) && count == 1);
   XEvent key{};
-  key.xkey.type = KeyPress;
-  key.xkey.window = children[0];
-  key.xkey.root = root;
-  key.xkey.subwindow = 0;
-  key.xkey.time = CurrentTime;
-  key.xkey.same_screen = True;
-  key.xkey.keycode = XKeysymToKeycode(display, XStringToKeysym("k"));
+  key.xkey = {KeyPress, 0, False, display, children[0], root, 0, CurrentTime, 0, 0, 0, 0, 0,
+              XKeysymToKeycode(display, XStringToKeysym("k")), True};
   XFree(children);
   XSendEvent(display, key.xkey.window, False, NoEventMask, &key);
   XFlush(display);
@@ -131,21 +120,19 @@ TEST(Gtk2SocketHost, HidingClosingReopeningAndACrashedHelperLeaveNothingBehind) 
   EXPECT_EQ(frame->Registrations(), 0u);
   EXPECT_TRUE(qeqhost::NoHelperChildrenWithin(5000)) << "a closed editor's helper is still there";
 
-  {
-    HostWindow host;
-    qeqhost::Editor editor(plugin.instance->controller(), frame, host.socketId());
-    ASSERT_TRUE(editor.WaitUntilReady());
-    const std::vector<pid_t> helpers = qeqhost::HelperChildren();
-    ASSERT_EQ(helpers.size(), 1u);
-    seenHelpers.insert(helpers[0]);
-    kill(helpers[0], SIGKILL);
-    // The host's socket outlives the browser: the helper's window was never
-    // the socket's own child. A new helper takes its place.
-    EXPECT_TRUE(editor.WaitUntilReady()) << "the editor did not come back";
-    ASSERT_NE(host.socket, nullptr) << "the host's socket went with the helper";
-    EXPECT_EQ(qeqhost::HelperChildren().size(), 1u) << "the crashed helper was not collected";
-    noteHelpers();
-  }
+  HostWindow host;
+  qeqhost::Editor editor(plugin.instance->controller(), frame, host.socketId());
+  ASSERT_TRUE(editor.WaitUntilReady());
+  const std::vector<pid_t> helpers = qeqhost::HelperChildren();
+  ASSERT_EQ(helpers.size(), 1u);
+  seenHelpers.insert(helpers[0]);
+  kill(helpers[0], SIGKILL);
+  // The host's socket outlives the browser: the helper's window was never
+  // the socket's own child. A new helper takes its place.
+  EXPECT_TRUE(editor.WaitUntilReady()) << "the editor did not come back";
+  ASSERT_NE(host.socket, nullptr) << "the host's socket went with the helper";
+  EXPECT_EQ(qeqhost::HelperChildren().size(), 1u) << "the crashed helper was not collected";
+  noteHelpers();
 }
 
 }  // namespace

@@ -19,13 +19,10 @@ namespace {
 using namespace Steinberg;
 
 struct ModalDialog {
-  ModalDialog() {
-    dialog = gtk_dialog_new();
+  ModalDialog() : dialog(gtk_dialog_new()), area(gtk_drawing_area_new()), entry(gtk_entry_new()) {
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     GtkWidget* box = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
-    area = gtk_drawing_area_new();
     gtk_widget_set_size_request(area, 1400, 900);
-    entry = gtk_entry_new();
     gtk_box_pack_start(GTK_BOX(box), area, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), entry, FALSE, FALSE, 0);
     gtk_widget_show_all(dialog);
@@ -46,10 +43,8 @@ struct ModalDialog {
     take.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, take.xclient.window, False, 0, &take);
     qeqhost::PumpFor(200);
-    Window focus = 0;
     int revert = 0;
-    XGetInputFocus(display, &focus, &revert);
-    hostFocus = focus;
+    XGetInputFocus(display, &hostFocus, &revert);
   }
   ~ModalDialog() { gtk_widget_destroy(dialog); }
   unsigned long areaId() const { return GDK_WINDOW_XID(gtk_widget_get_window(area)); }
@@ -58,7 +53,7 @@ struct ModalDialog {
   GtkWidget* dialog;
   GtkWidget* area;
   GtkWidget* entry;
-  Display* display;
+  Display* display = nullptr;
   Window hostFocus = 0;
 };
 
@@ -75,8 +70,8 @@ TEST(Gtk3DialogHost, ClicksAndKeysReachThePageAndTheHostGetsItsKeysBack) {
   ASSERT_TRUE(editor.WaitUntilReady());
   ASSERT_EQ(editor.Eval("window.__keys.length"), 0) << "the key recorder did not load";
 
-  const qeqhost::PagePoint at = qeqhost::EmptyGraphPoint(editor);
-  qeqhost::PointerTo(host.display, host.areaId(), at.x, at.y);
+  const auto [x, y] = qeqhost::EmptyGraphPoint(editor);
+  qeqhost::PointerTo(host.display, host.areaId(), x, y);
   qeqhost::Click(host.display, 1);
   qeqhost::Type(host.display, {"q", "e"});
   EXPECT_TRUE(editor.WaitFor("window.__keys.join('') === 'qe'", 3000)) << editor.Eval("window.__keys");

@@ -10,7 +10,7 @@ The stand-in computes its analysis inside the page, so the running figure
 carries that cost too; the plug-in's own share is not in it. It also prints
 the page's own work per frame (QEQ.frame.perf) in each phase.
 
-    /usr/bin/python3 webkit.measure.py [seconds per phase, default 30]
+    /usr/bin/python3 bench/page_cpu.py [seconds per phase, default 30]
 QEQ_RESOURCES=<folder with index.html> measures another build of the page
 (an older one, say) against the same stand-in. Needs python3-gi,
 gir1.2-webkit2-4.1 and xvfb (Debian packages).
@@ -28,7 +28,8 @@ gi.require_version('Gtk', '3.0')
 gi.require_version('WebKit2', '4.1')
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PAGE = os.path.join(os.environ.get('QEQ_RESOURCES', os.path.join(HERE, '..', '..', 'resources')), 'index.html')
+ROOT = os.path.join(HERE, '..')
+PAGE = os.path.join(os.environ.get('QEQ_RESOURCES', os.path.join(ROOT, 'resources')), 'index.html')
 SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 30.0
 TICK = os.sysconf('SC_CLK_TCK')
 
@@ -82,7 +83,7 @@ def main():
 
     content = WebKit2.UserContentManager()
     for source in ('window.__qeqSeed = %s;' % json.dumps(seed()),
-                   open(os.path.join(HERE, 'double', 'bridge-double.js')).read()):
+                   open(os.path.join(ROOT, 'tests', 'page', 'double', 'bridge-double.js')).read()):
         content.add_script(WebKit2.UserScript(source, WebKit2.UserContentInjectedFrames.TOP_FRAME,
                                               WebKit2.UserScriptInjectionTime.START, None, None))
     view = WebKit2.WebView(user_content_manager=content)
