@@ -9,6 +9,8 @@
 #include "base/source/fobject.h"
 #include "public.sdk/source/common/memorystream.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -18,10 +20,10 @@
 #include <string>
 #include <vector>
 
-namespace QuenrilEQ {
-namespace testing {
+namespace QuenrilEQ::testing {
 
-/** Points HOME at a fresh temporary folder (or, for NoHome, removes it) while it lives; never the real documents. */
+// Points HOME at a fresh temporary folder (withFolder false: no HOME at all)
+// while it lives, so that no test reaches the real documents folder.
 class TempHome
 {
 public:
@@ -37,10 +39,7 @@ public:
 	}
 	~TempHome ()
 	{
-		if (previous)
-			setenv ("HOME", previous->c_str (), 1);
-		else
-			unsetenv ("HOME");
+		previous ? setenv ("HOME", previous->c_str (), 1) : unsetenv ("HOME");
 		std::error_code ignored;
 		if (!dir.empty ())
 			std::filesystem::remove_all (dir, ignored);
@@ -57,13 +56,7 @@ private:
 	std::optional<std::string> previous;
 };
 
-/** No HOME at all while it lives. */
-struct NoHome : TempHome
-{
-	NoHome () : TempHome (false) {}
-};
-
-/** An initialised controller with a recording component handler, owned the SDK way. */
+// An initialised controller with a recording component handler, owned the SDK way.
 struct HostedController
 {
 	HostedController ()
@@ -73,15 +66,20 @@ struct HostedController
 		controller->setComponentHandler (handler);
 	}
 	~HostedController () { controller->terminate (); }
-
-	/** The interface a host holds. */
-	Steinberg::Vst::IEditController* edit () const { return controller; }
+	Steinberg::Vst::IEditController* edit () const { return controller; }  // the interface a host holds
 
 	Steinberg::IPtr<QuenrilEQController> controller;
 	Steinberg::IPtr<host::RecordingComponentHandler> handler;
 };
 
-/** Little-endian byte builder for hand-made state streams. */
+// A test with a controller in a HOME of its own.
+struct ControllerTest : ::testing::Test
+{
+	TempHome home;
+	HostedController h;
+};
+
+// Little-endian byte builder for hand-made state streams.
 struct Bytes
 {
 	Bytes& i32 (std::int32_t v)
@@ -104,7 +102,7 @@ struct Bytes
 	std::vector<char> data;
 };
 
-/** A stream holding a copy of bytes, positioned at the start. */
+// A stream holding a copy of bytes, positioned at the start.
 inline Steinberg::IPtr<Steinberg::MemoryStream> streamOf (const std::vector<char>& bytes)
 {
 	auto stream = Steinberg::owned (new Steinberg::MemoryStream ());
@@ -115,17 +113,10 @@ inline Steinberg::IPtr<Steinberg::MemoryStream> streamOf (const std::vector<char
 	return stream;
 }
 
-/** Everything written into a stream. */
-inline std::vector<char> bytesOf (Steinberg::MemoryStream& stream)
-{
-	return std::vector<char> (stream.getData (), stream.getData () + stream.getSize ());
-}
-
 inline std::string readFile (const std::string& path)
 {
-	std::ifstream in (path, std::ios::binary);
 	std::ostringstream out;
-	out << in.rdbuf ();
+	out << std::ifstream (path, std::ios::binary).rdbuf ();
 	return out.str ();
 }
 
@@ -135,14 +126,4 @@ inline void writeFile (const std::string& path, const std::string& text)
 	std::ofstream (path, std::ios::binary) << text;
 }
 
-inline std::vector<std::string> linesOf (const std::string& text)
-{
-	std::vector<std::string> lines;
-	std::istringstream in (text);
-	for (std::string line; std::getline (in, line);)
-		lines.push_back (line);
-	return lines;
-}
-
-} // namespace testing
-} // namespace QuenrilEQ
+} // namespace QuenrilEQ::testing

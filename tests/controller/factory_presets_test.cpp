@@ -3,12 +3,14 @@
 // when the folders or the marker are not what they should be.
 #include "controller_test_support.h"
 
+#include "atomic_file.h"
 #include "factory_presets.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
+#include <unistd.h>
 
 using QuenrilEQ::FactoryPresetPlaces;
 using QuenrilEQ::installFactoryPresets;
@@ -19,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/** Shipped presets "Rumble Cut" and "Telephone" (and a stray text file) in a bundle folder of home. */
+// Shipped presets "Rumble Cut" and "Telephone" (and a stray text file) in a bundle folder of home.
 FactoryPresetPlaces placesIn (const TempHome& home, const std::string& bundle)
 {
 	writeFile (bundle + "/Rumble Cut.quenrileqpreset", "2000=1\n");
@@ -37,6 +39,14 @@ std::map<std::string, std::string> filesBelow (const std::string& folder)
 		if (entry.is_regular_file ())
 			files[entry.path ().string ()] = readFile (entry.path ().string ());
 	return files;
+}
+
+// The user saves a preset of the copy's name while the copy is being written.
+std::string racedPath;
+ssize_t writeWhileTheUserSaves (int fd, const void* data, size_t size)
+{
+	writeFile (racedPath, "2016=0.5\n");
+	return ::write (fd, data, size);
 }
 
 } // namespace
@@ -58,6 +68,13 @@ TEST (FactoryPresetInstall, OncePerVersionAndNeverOverAUsersFile)
 	EXPECT_TRUE (installFactoryPresets (places, "1.1.0.0"));
 	EXPECT_EQ (installed (places, "Rumble Cut") + installed (places, "Telephone"), "2000=1\n2016=0.5\n");
 	EXPECT_EQ (readFile (places.marker), "1.1.0.0\n");
+
+	// The copy's own write: a file of the user's that appears meanwhile stays as the user saved it.
+	racedPath = places.destination + "/Late.quenrileqpreset";
+	const QuenrilEQ::FileOps& real = QuenrilEQ::systemFileOps ();
+	EXPECT_FALSE (QuenrilEQ::createFileAtomically (racedPath, "2016=1\n", {writeWhileTheUserSaves, real.fsync, real.close, real.rename}));
+	EXPECT_EQ (readFile (racedPath), "2016=0.5\n");
+	EXPECT_EQ (filesBelow (places.destination).size (), 3u) << "a temporary file left";
 }
 
 TEST (FactoryPresetInstall, OddPlacesLoseNothingAndAreTriedAgain)

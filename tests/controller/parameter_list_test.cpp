@@ -1,5 +1,5 @@
-// The parameter list as a host reads it through IEditController, against a
-// table written out here independently of the plug-in's own.
+// The parameters as a host reads and sets them through IEditController,
+// against a table written out here independently of the plug-in's own.
 #include "controller_test_support.h"
 
 #include "text.h"
@@ -10,6 +10,7 @@
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
+using QuenrilEQ::host::HandlerCall;
 using QuenrilEQ::testing::HostedController;
 
 namespace {
@@ -58,12 +59,10 @@ TEST (ParameterList, HostSeesAll314InOrderWithTitlesUnitsStepsTextsAndExactDefau
 		ASSERT_EQ (edit->getParameterInfo (index, info), kResultOk);
 		EXPECT_EQ (info.id, id);
 		EXPECT_EQ (QuenrilEQ::host::toUtf8 (info.title), title);
-		EXPECT_EQ (QuenrilEQ::host::toUtf8 (info.shortTitle), "");
 		EXPECT_EQ (QuenrilEQ::host::toUtf8 (info.units), f.units ? f.units : "");
 		EXPECT_EQ (info.stepCount, f.stepCount);
 		EXPECT_EQ (info.defaultNormalizedValue, f.defaultNormalized);  // exact doubles
 		EXPECT_EQ (edit->getParamNormalized (id), f.defaultNormalized);
-		EXPECT_EQ (info.unitId, 0);
 		EXPECT_EQ (info.flags, f.units ? ParameterInfo::kCanAutomate : (ParameterInfo::kCanAutomate | ParameterInfo::kIsList));
 		for (size_t n = 0; n < f.entries.size (); ++n)  // lists and toggles: every entry at n / steps
 			EXPECT_EQ (text (edit, id, double (n) / f.stepCount), f.entries[n]);
@@ -89,7 +88,7 @@ TEST (ParameterList, HostSeesAll314InOrderWithTitlesUnitsStepsTextsAndExactDefau
 	EXPECT_EQ (v, 0.5);
 }
 
-TEST (ParameterList, BadIdsAreRejectedAndWildValuesStaySafe)
+TEST (ParameterList, BadIdsAreRefusedWildValuesStaySafeAndLatencyChangesReachTheHost)
 {
 	HostedController h;
 	IEditController* edit = h.edit ();
@@ -105,13 +104,18 @@ TEST (ParameterList, BadIdsAreRejectedAndWildValuesStaySafe)
 
 	// Out-of-range values read as the nearest end; stored values are clamped, a NaN stored as 0.
 	const double nan = std::nan ("");
-	EXPECT_EQ (text (edit, 1003, -0.5), "Low");
-	EXPECT_EQ (text (edit, 1003, 7.0), "Max");
-	EXPECT_EQ (text (edit, 2001, nan), "Bell");
+	EXPECT_EQ (text (edit, 1003, -0.5) + text (edit, 1003, 7.0) + text (edit, 2001, nan), "LowMaxBell");
 	EXPECT_EQ (text (edit, 2003, 1e300), "1.0000");
 	for (const auto& [sent, stored] : {std::pair {1.5, 1.0}, std::pair {-2.0, 0.0}, std::pair {nan, 0.0}})
 	{
 		EXPECT_EQ (edit->setParamNormalized (2004, sent), kResultOk);
 		EXPECT_EQ (edit->getParamNormalized (2004), stored) << sent;
 	}
+
+	// Either latency parameter asks the host to re-read the latency, on every set, changed or not.
+	edit->setParamNormalized (1002, 1.0);
+	edit->setParamNormalized (1002, 1.0);
+	edit->setParamNormalized (1003, 0.0);
+	const std::vector<HandlerCall> restarts (3, HandlerCall {HandlerCall::Kind::RestartComponent, 0, 0, kLatencyChanged});
+	EXPECT_EQ (h.handler->calls (), restarts) << "setParamNormalized never edits the host";
 }

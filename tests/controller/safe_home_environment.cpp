@@ -7,15 +7,11 @@
 #include <memory>
 
 namespace {
-class SafeHomeEnvironment : public ::testing::Environment
+struct SafeHomeEnvironment : ::testing::Environment
 {
-public:
 	void SetUp () override { home = std::make_unique<QuenrilEQ::testing::TempHome> (); }
 	void TearDown () override { home.reset (); }
-
-private:
 	std::unique_ptr<QuenrilEQ::testing::TempHome> home;
 };
-
 ::testing::Environment* const registered = ::testing::AddGlobalTestEnvironment (new SafeHomeEnvironment);
 } // namespace

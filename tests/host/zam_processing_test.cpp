@@ -1,6 +1,6 @@
 // The host harness against third-party bundles (Debian's zam-plugins):
 // loading and unloading, buses, processing with parameter changes, state
-// round trips, side-chains, rate changes; and the failures a host survives.
+// round trips, rate changes; and the failures a host survives.
 #include "plugin_instance.h"
 
 #include <dlfcn.h>
@@ -16,8 +16,8 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-// A mono EQ whose "Master Gain" (ID 13) maps 0..1 to -12..+12 dB, and a compressor with a side-chain.
-const std::string kZamEq2 = "/usr/lib/vst3/ZamEQ2.vst3", kZamComp = "/usr/lib/vst3/ZamComp.vst3";
+// A mono EQ whose "Master Gain" (ID 13) maps 0..1 to -12..+12 dB.
+const std::string kZamEq2 = "/usr/lib/vst3/ZamEQ2.vst3";
 constexpr ParamID kMasterGain = 13;
 constexpr int kBlock = 480;
 
@@ -40,7 +40,7 @@ std::unique_ptr<PluginInstance> started (const std::string& bundle, std::string*
 	return instance;
 }
 
-/** Blocks of a 1 kHz sine of amplitude 0.5; the last block's RMS over that of the input (dB), all outputs finite. */
+// Blocks of a 1 kHz sine of amplitude 0.5; the last block's RMS on the first output over that of the input (dB).
 double gainThrough (PluginInstance& instance, ProcessBuffers& buffers, int blocks, IParameterChanges* firstChanges = nullptr)
 {
 	double sum = 0;
@@ -51,58 +51,19 @@ double gainThrough (PluginInstance& instance, ProcessBuffers& buffers, int block
 				buffers.input (0, c)[i] = static_cast<float> (0.5 * std::sin (2 * M_PI * 1000 * (b * kBlock + i) / 48000.0));
 		EXPECT_EQ (instance.process (buffers, kBlock, b == 0 ? firstChanges : nullptr), kResultOk);
 		sum = 0;
-		for (int c = 0; c < buffers.outputChannels (0); ++c)
-			for (int i = 0; i < kBlock; ++i)
-			{
-				EXPECT_TRUE (std::isfinite (buffers.output (0, c)[i]));
-				sum += c == 0 ? double (buffers.output (0, 0)[i]) * buffers.output (0, 0)[i] : 0.0;
-			}
+		for (int i = 0; i < kBlock; ++i)
+			sum += double (buffers.output (0, 0)[i]) * buffers.output (0, 0)[i];
 	}
 	return 10 * std::log10 (sum / kBlock / 0.125);
 }
 
-class Zam : public ::testing::Test
+TEST (ZamEQ2, ProcessesAppliesParameterChangesAndCarriesStateAndRateChanges)
 {
-protected:
-	void SetUp () override
-	{
-		if (!std::filesystem::exists (kZamEq2) || !std::filesystem::exists (kZamComp))
-			GTEST_SKIP () << "zam-plugins is not installed";
-	}
-};
-
-TEST_F (Zam, ModulesAreFoundListedAndUnloadedWithTheirLastOwner)
-{
-	const std::string library = kZamEq2 + "/Contents/x86_64-linux/ZamEQ2.so";
-	EXPECT_EQ (Module::libraryPathOf (kZamEq2), library);
-	EXPECT_EQ (Module::libraryPathOf (kZamEq2 + "/"), library);
-	EXPECT_EQ (Module::libraryPathOf (library), library) << "a module file named directly is taken as it is";
-	ASSERT_FALSE (resident (library)) << "another test left the module loaded";
-	{
-		auto module = Module::load (kZamEq2);
-		ASSERT_TRUE (module);
-		EXPECT_EQ (module->factoryInfo ().vendor, "Damien Zammit");
-		const auto classes = module->classes ();
-		ASSERT_EQ (classes.size (), 2u);
-		EXPECT_TRUE (classes[0].category == kVstAudioEffectClass && classes[0].name == "ZamEQ2");
-		EXPECT_EQ (classes[1].category, kVstComponentControllerClass);
-		EXPECT_EQ (module->firstClassOf (kVstAudioEffectClass)->cid, classes[0].cid);
-		EXPECT_FALSE (module->firstClassOf ("No Such Category"));
-		auto second = module;  // shared ownership keeps one dlopen
-		module.reset ();
-		EXPECT_TRUE (resident (library));
-		EXPECT_NE (second->symbol ("GetPluginFactory"), nullptr);
-		EXPECT_EQ (second->symbol ("NoSuchSymbol"), nullptr);
-	}
-	EXPECT_FALSE (resident (library));
-}
-
-TEST_F (Zam, ProcessesAppliesParameterChangesAndCarriesStateAndRateChanges)
-{
+	if (!std::filesystem::exists (kZamEq2))
+		GTEST_SKIP () << "zam-plugins is not installed";
 	auto eq = started (kZamEq2);
 	ASSERT_TRUE (eq && eq->controller () && eq->connected () && !eq->singleComponent ());
 	EXPECT_EQ (eq->busArrangement (kInput, 0), SpeakerArr::kMono);
-	EXPECT_EQ (eq->processChannelCounts (kInput), std::vector<int32> {1});
 	bool found = false;
 	for (const ParameterRecord& p : eq->parameters ())
 		found = found || (p.id == kMasterGain && p.title == "Master Gain" && p.units == "dB");
@@ -135,24 +96,7 @@ TEST_F (Zam, ProcessesAppliesParameterChangesAndCarriesStateAndRateChanges)
 	EXPECT_NEAR (gainThrough (*target, buffers, 4), 12.0, 0.1);
 }
 
-TEST_F (Zam, SideChainBusJoinsProcessDataWhenActivated)
-{
-	auto comp = started (kZamComp);
-	ASSERT_TRUE (comp);
-	BusInfo aux {};
-	ASSERT_TRUE (comp->busInfo (kInput, 1, aux));
-	EXPECT_EQ (aux.busType, kAux);
-	EXPECT_EQ (comp->processChannelCounts (kInput), (std::vector<int32> {1, 0})) << "inactive: a bus with no channels";
-	comp->stop ();
-	ASSERT_EQ (comp->activateBus (kInput, 1, true), kResultOk);
-	ASSERT_EQ (comp->start (48000, kBlock), kResultOk);
-	ProcessBuffers buffers (comp->processChannelCounts (kInput), comp->processChannelCounts (kOutput), kBlock);
-	ASSERT_NE (buffers.input (1, 0), nullptr);
-	std::fill (buffers.input (1, 0), buffers.input (1, 0) + kBlock, 0.9f);
-	EXPECT_GT (gainThrough (*comp, buffers, 4), -40.0);
-}
-
-TEST (ZamBundles, EveryInstalledBundleLoadsProcessesRestoresAndUnloads)
+TEST (ZamBundles, EveryInstalledBundleLoadsProcessesRestoresAndUnloadsWithItsLastOwner)
 {
 	int found = 0;
 	for (const auto& entry : std::filesystem::directory_iterator ("/usr/lib/vst3"))
@@ -162,16 +106,27 @@ TEST (ZamBundles, EveryInstalledBundleLoadsProcessesRestoresAndUnloads)
 			continue;
 		++found;
 		SCOPED_TRACE (name);
+		const std::string library = entry.path ().string () + "/Contents/x86_64-linux/" + entry.path ().stem ().string () + ".so";
+		EXPECT_EQ (Module::libraryPathOf (entry.path ().string () + "/"), library);
+		ASSERT_FALSE (resident (library)) << "another test left the module loaded";
 		std::string error;
-		auto instance = started (entry.path ().string (), &error);
+		auto module = Module::load (entry.path ().string (), &error);
+		ASSERT_TRUE (module) << error;
+		EXPECT_EQ (module->factoryInfo ().vendor, "Damien Zammit");
+		EXPECT_EQ (module->firstClassOf (kVstAudioEffectClass)->cid, module->classes ()[0].cid);
+		EXPECT_FALSE (module->firstClassOf ("No Such Category"));
+		auto instance = PluginInstance::createFirst (module, &error);
+		module.reset ();  // the instance shares the module
 		ASSERT_TRUE (instance) << error;
+		instance->activateDefaultBuses ();
+		ASSERT_EQ (instance->start (48000, kBlock), kResultOk);
 		ProcessBuffers buffers (instance->processChannelCounts (kInput), instance->processChannelCounts (kOutput), kBlock);
 		EXPECT_GT (gainThrough (*instance, buffers, 8), -120.0) << "silence";
 		std::vector<char> state;
 		EXPECT_EQ (instance->getState (state), kResultOk);
 		// A bundle without settings (ZamAutoSat) writes a lone zero byte its own reader refuses.
 		EXPECT_TRUE (instance->setState (state) == kResultOk || state.size () <= 1);
-		const std::string library = Module::libraryPathOf (entry.path ().string ());
+		EXPECT_TRUE (resident (library));
 		instance.reset ();
 		EXPECT_FALSE (resident (library)) << "still loaded after the last owner let go";
 	}
@@ -181,17 +136,17 @@ TEST (ZamBundles, EveryInstalledBundleLoadsProcessesRestoresAndUnloads)
 
 TEST (ModuleFailures, EachBadPathGivesAnErrorAndNoModule)
 {
-	std::string error;
-	EXPECT_FALSE (Module::load ("/nonexistent/Nothing.vst3", &error));
-	EXPECT_NE (error.find ("/nonexistent/Nothing.vst3"), std::string::npos) << error;
 	const std::string text = ::testing::TempDir () + "not_a_module.so";
 	std::ofstream (text) << "just text\n";
-	error.clear ();
-	EXPECT_FALSE (Module::load (text, &error));
-	EXPECT_FALSE (error.empty ());
+	for (const auto& [path, told] : {std::pair<std::string, std::string> {"/nonexistent/Nothing.vst3", "/nonexistent/Nothing.vst3"},
+	                                 {text, ""}, {"/lib/x86_64-linux-gnu/libm.so.6", "GetPluginFactory"}})
+	{
+		std::string error;
+		EXPECT_FALSE (Module::load (path, &error));
+		EXPECT_NE (error.find (told), std::string::npos) << error;
+		EXPECT_FALSE (error.empty ());
+	}
 	std::remove (text.c_str ());
-	EXPECT_FALSE (Module::load ("/lib/x86_64-linux-gnu/libm.so.6", &error));
-	EXPECT_NE (error.find ("GetPluginFactory"), std::string::npos) << error;
 	EXPECT_FALSE (Module::load ("/nonexistent/Nothing.vst3")) << "null error pointers are allowed";
 }
 

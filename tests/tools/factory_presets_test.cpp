@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <regex>
 #include <set>
 
 using namespace QuenrilEQ::testing;
@@ -25,64 +26,7 @@ constexpr long kFrames = kRate * 5 / 2;  // 1.5 s to settle, 1 s to measure
 const std::string kRecipes = QEQ_SOURCE_DIR "/presets/factory/";
 const std::string kShipped = QEQ_BUNDLE_PATH "/Contents/Resources/presets/";
 
-struct Promise
-{
-	std::string text;  ///< the recipe's line, for messages
-	double hz = 0, dbfs = -50, sidechainHz = 0, sidechainDbfs = 0, lowestDb = 0, highestDb = 0;
-	bool side = false;
-};
-
-/** Reads a word that must be `expected` (or, with expected empty, a number as strtod reads it). */
-bool next (std::istream& in, const char* expected, double* number = nullptr)
-{
-	std::string word;
-	if (!(in >> word))
-		return false;
-	if (!number)
-		return word == expected;
-	char* end = nullptr;
-	*number = std::strtod (word.c_str (), &end);
-	return end != word.c_str () && *end == '\0';
-}
-
-bool parsePromise (const std::string& line, Promise& p)
-{
-	const size_t colon = line.find (':');
-	if (colon == std::string::npos)
-		return false;
-	p.text = line;
-	std::istringstream left (line.substr (0, colon)), right (line.substr (colon + 1));
-	if (!next (left, "expect") || !next (left, "", &p.hz) || !next (left, "Hz"))
-		return false;
-	for (std::string word; left >> word;)
-	{
-		const bool ok = word == "on" ? (p.side = next (left, "side"))
-		                : word == "at" ? next (left, "", &p.dbfs) && next (left, "dBFS")
-		                : word == "with" && next (left, "side-chain") && next (left, "", &p.sidechainHz) && next (left, "Hz") &&
-		                      next (left, "at") && next (left, "", &p.sidechainDbfs) && next (left, "dBFS");
-		if (!ok)
-			return false;
-	}
-	return next (right, "", &p.lowestDb) && next (right, "..") && next (right, "", &p.highestDb) && next (right, "dB");
-}
-
-std::vector<Promise> promisesOf (const std::string& recipe, std::string& description)
-{
-	std::vector<Promise> promises;
-	std::ifstream file (recipe);
-	for (std::string line; std::getline (file, line);)
-	{
-		if (line.rfind ("# ", 0) == 0)
-			description += line.substr (2) + " ";
-		if (line.rfind ("expect ", 0) != 0)
-			continue;
-		promises.emplace_back ();
-		EXPECT_TRUE (parsePromise (line, promises.back ())) << recipe << ": malformed \"" << line << "\"";
-	}
-	return promises;
-}
-
-/** Interleaved stereo tone: left and right alike, or opposite for a side tone. */
+// Interleaved stereo tone: left and right alike, or opposite for a side tone.
 std::vector<float> tone (double hz, double dbfs, bool side)
 {
 	std::vector<float> samples (static_cast<size_t> (2 * kFrames));
@@ -95,7 +39,7 @@ std::vector<float> tone (double hz, double dbfs, bool side)
 	return samples;
 }
 
-/** Magnitude at hz of the mid (or side) signal over the last second; whole cycles of every integer frequency fit in it. */
+// Magnitude at hz of the mid (or side) signal over the last second; whole cycles of every integer frequency fit in it.
 double magnitudeAt (const std::vector<float>& interleaved, double hz, bool side)
 {
 	std::complex<double> sum;
@@ -106,16 +50,11 @@ double magnitudeAt (const std::vector<float>& interleaved, double hz, bool side)
 	return std::abs (sum);
 }
 
-class FactoryPresets : public ::testing::Test
+TEST (FactoryPresets, EveryShippedPresetIsCompleteDescribedAndMeasuresAsItsRecipePromises)
 {
-protected:
 	// The plug-in copies its presets into the documents folder on first use: not the real one.
-	void SetUp () override { setenv ("HOME", folder.c_str (), 1); }
 	const std::string folder = scratchFolder ("factory");
-};
-
-TEST_F (FactoryPresets, EveryShippedPresetIsCompleteDescribedAndMeasuresAsItsRecipePromises)
-{
+	setenv ("HOME", folder.c_str (), 1);
 	std::set<std::string> shipped, recipes;
 	for (const auto& entry : fs::directory_iterator (kShipped))
 		shipped.insert (entry.path ().stem ().string ());
@@ -123,38 +62,49 @@ TEST_F (FactoryPresets, EveryShippedPresetIsCompleteDescribedAndMeasuresAsItsRec
 		recipes.insert (entry.path ().stem ().string ());
 	EXPECT_GE (shipped.size (), 20u);
 	EXPECT_EQ (shipped, recipes);
+	const std::regex promise (R"(expect (\S+) Hz( on side)?(?: at (\S+) dBFS)?(?: with side-chain (\S+) Hz at (\S+) dBFS)?: (\S+) \.\. (\S+) dB)");
 	for (const std::string& name : shipped)
 	{
 		// Complete, so that loading it replaces every setting of the last one.
-		std::ifstream file (kShipped + name + ".quenrileqpreset");
 		std::set<std::string> ids;
+		std::ifstream file (kShipped + name + ".quenrileqpreset");
 		for (std::string line; std::getline (file, line);)
 			if (line.find ('=') != std::string::npos)
 				ids.insert (line.substr (0, line.find ('=')));
 		EXPECT_EQ (ids.size (), 314u) << name;
 		std::string description;
-		const std::vector<Promise> promises = promisesOf (kRecipes + name + ".recipe", description);
-		EXPECT_FALSE (promises.empty ()) << name;
-		EXPECT_GE (description.size (), 40u) << name << " says too little about what it does";
-		for (const Promise& p : promises)
+		int promises = 0;
+		std::ifstream recipe (kRecipes + name + ".recipe");
+		for (std::string line; std::getline (recipe, line);)
 		{
-			const std::vector<float> input = tone (p.hz, p.dbfs, p.side);
+			std::smatch p;
+			if (line.rfind ("# ", 0) == 0)
+				description += line.substr (2) + " ";
+			if (line.rfind ("expect ", 0) != 0)
+				continue;
+			++promises;
+			ASSERT_TRUE (std::regex_match (line, p, promise)) << name << ": malformed \"" << line << "\"";
+			const double hz = std::stod (p[1]), dbfs = p[3].matched ? std::stod (p[3]) : -50.0;
+			const bool side = p[2].matched;
+			const std::vector<float> input = tone (hz, dbfs, side);
 			const std::string in = folder + "in.wav", out = folder + "out.wav", sidechain = folder + "sidechain.wav";
 			ASSERT_TRUE (writeSound (in, kRate, 2, input));
 			std::vector<std::string> args {"--preset", kShipped + name + ".quenrileqpreset", "--compensate-latency", in, out};
-			if (p.sidechainHz > 0)
+			if (p[4].matched)
 			{
-				ASSERT_TRUE (writeSound (sidechain, kRate, 2, tone (p.sidechainHz, p.sidechainDbfs, false)));
+				ASSERT_TRUE (writeSound (sidechain, kRate, 2, tone (std::stod (p[4]), std::stod (p[5]), false)));
 				args.insert (args.begin (), {"--sidechain", sidechain});
 			}
 			const ToolRun run = runTool (args);
 			ASSERT_EQ (run.exitCode, 0) << run.err;
 			const Wav rendered = readWav (out);
 			ASSERT_TRUE (rendered.ok && rendered.frames () == kFrames) << name;
-			const double gainDb = 20.0 * std::log10 (magnitudeAt (rendered.samples, p.hz, p.side) / magnitudeAt (input, p.hz, p.side));
-			EXPECT_GE (gainDb, p.lowestDb) << name << ": " << p.text;
-			EXPECT_LE (gainDb, p.highestDb) << name << ": " << p.text;
+			const double gainDb = 20.0 * std::log10 (magnitudeAt (rendered.samples, hz, side) / magnitudeAt (input, hz, side));
+			EXPECT_GE (gainDb, std::stod (p[6])) << name << ": " << line;
+			EXPECT_LE (gainDb, std::stod (p[7])) << name << ": " << line;
 		}
+		EXPECT_GT (promises, 0) << name;
+		EXPECT_GE (description.size (), 40u) << name << " says too little about what it does";
 	}
 }
 

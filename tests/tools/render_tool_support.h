@@ -14,20 +14,16 @@
 #include <string>
 #include <vector>
 
-namespace QuenrilEQ {
-namespace testing {
+namespace QuenrilEQ::testing {
 
 inline std::string readBytes (const std::string& path)
 {
-	std::ifstream file (path, std::ios::binary);
 	std::ostringstream contents;
-	contents << file.rdbuf ();
+	contents << std::ifstream (path, std::ios::binary).rdbuf ();
 	return contents.str ();
 }
 
-inline bool fileExists (const std::string& path) { return std::filesystem::exists (path); }
-
-/** A fresh, empty scratch folder for one test (ends in "/"). */
+// A fresh, empty scratch folder for one test (ends in "/").
 inline std::string scratchFolder (const std::string& name)
 {
 	const std::string folder = ::testing::TempDir () + "qeq_render_" + std::to_string (getpid ()) + "_" + name + "/";
@@ -40,10 +36,10 @@ inline std::string scratchFolder (const std::string& name)
 struct ToolRun
 {
 	int exitCode = -1;
-	std::string out, err;  ///< standard output and error
+	std::string out, err;  // standard output and error
 };
 
-/** Runs the tool with the arguments (each shell-quoted) and collects its output. */
+// Runs the tool with the arguments (each shell-quoted) and collects its output.
 inline ToolRun runTool (const std::vector<std::string>& args)
 {
 	auto quote = [] (const std::string& text) {
@@ -64,9 +60,17 @@ struct Wav
 {
 	bool ok = false;
 	int sampleRate = 0, channels = 0, format = 0;
-	std::vector<float> samples;  ///< interleaved
+	std::vector<float> samples;  // interleaved
 	long frames () const { return channels ? static_cast<long> (samples.size ()) / channels : 0; }
 	float at (long frame, int channel) const { return samples[static_cast<size_t> (frame * channels + channel)]; }
+	// RMS of one channel over frames [first, first + count).
+	double rms (int channel, long first, long count) const
+	{
+		double sum = 0;
+		for (long f = first; f < first + count; ++f)
+			sum += double (at (f, channel)) * at (f, channel);
+		return std::sqrt (sum / static_cast<double> (count));
+	}
 };
 
 inline Wav readWav (const std::string& path)
@@ -83,7 +87,7 @@ inline Wav readWav (const std::string& path)
 	return wav;
 }
 
-/** Writes interleaved samples as a WAV (or another format libsndfile knows). */
+// Writes interleaved samples as a WAV (or another format libsndfile knows).
 inline bool writeSound (const std::string& path, int sampleRate, int channels, const std::vector<float>& samples,
                         int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT)
 {
@@ -97,14 +101,4 @@ inline bool writeSound (const std::string& path, int sampleRate, int channels, c
 	return sf_close (file) == 0 && ok;
 }
 
-/** RMS of one channel over frames [first, first + count). */
-inline double channelRms (const Wav& wav, int channel, long first, long count)
-{
-	double sum = 0;
-	for (long f = first; f < first + count; ++f)
-		sum += static_cast<double> (wav.at (f, channel)) * wav.at (f, channel);
-	return count > 0 ? std::sqrt (sum / static_cast<double> (count)) : 0.0;
-}
-
-} // namespace testing
-} // namespace QuenrilEQ
+} // namespace QuenrilEQ::testing

@@ -3,7 +3,7 @@
 // third-party bundles whose behaviour is known well enough to compute
 // against (ZaMaximX2 at its defaults is a pure 480-sample delay; ZamEQ2 is
 // mono, unity gain at its defaults, with "Master Gain" (ID 13) mapping 0..1
-// to -12..+12 dB), and our own plug-in in Linear mode.
+// to -12..+12 dB), and our own plug-in, whose latency follows its settings.
 #include "render_tool_support.h"
 
 #include <gtest/gtest.h>
@@ -29,10 +29,10 @@ class RenderTool : public ::testing::Test
 protected:
 	void SetUp () override
 	{
-		if (!fileExists (kMaxim) || !fileExists (kEq) || !fileExists (kComp))
+		if (!std::filesystem::exists (kMaxim) || !std::filesystem::exists (kEq) || !std::filesystem::exists (kComp))
 			GTEST_SKIP () << "zam-plugins is not installed";
 	}
-	/** Runs the tool into out.wav; its level on channel c over frames [from, from + count) in dB against a 0.5 sine. */
+	// Runs the tool into out.wav; its level on channel c over frames [from, from + count) in dB against a 0.5 sine.
 	double levelDb (const std::vector<std::string>& args, int c = 0, long from = 0, long count = 4800)
 	{
 		std::vector<std::string> all = args;
@@ -40,7 +40,7 @@ protected:
 		const ToolRun run = runTool (all);
 		EXPECT_EQ (run.exitCode, 0) << run.err;
 		lastOut = run.out;
-		return decibels (channelRms (readWav (out), c, from, count) / kSineRms);
+		return decibels (readWav (out).rms (c, from, count) / kSineRms);
 	}
 	const std::string folder = scratchFolder (::testing::UnitTest::GetInstance ()->current_test_info ()->name ());
 	const std::string out = folder + "out.wav";
@@ -49,29 +49,30 @@ protected:
 
 TEST_F (RenderTool, GeneratesSignalsAndCompensatesLatency)
 {
-	auto run = runTool ({"--plugin", kMaxim, "--compensate-latency", "--generate", "sine:997", "--seconds", "0.25", out});
-	ASSERT_EQ (run.exitCode, 0) << run.err;
-	for (const char* line : {"latency: 480 samples", "real-time factor: ", "input: peak -6.02 dBFS, RMS -9.03 dBFS", "output: peak -6.02 dBFS"})
-		EXPECT_NE (run.out.find (line), std::string::npos) << run.out;
-	Wav wav = readWav (out);
-	ASSERT_TRUE (wav.ok && wav.sampleRate == 48000 && wav.channels == 2 && wav.format == (SF_FORMAT_WAV | SF_FORMAT_FLOAT));
-	ASSERT_EQ (wav.frames (), 12000);
-	for (long n = 0; n < wav.frames (); n += 7)
-		ASSERT_NEAR (wav.at (n, n % 2), sineAt (n, 997), 1e-6) << "frame " << n;
-	ASSERT_EQ (runTool ({"--plugin", kMaxim, "--generate", "sine:997", "--seconds", "0.25", "--block", "100", out}).exitCode, 0);
-	wav = readWav (out);
-	for (long n = 0; n < wav.frames (); n += 7)
-		ASSERT_NEAR (wav.at (n, 1), n < 480 ? 0.0 : sineAt (n - 480, 997), 1e-6) << "frame " << n;
-
+	for (const bool compensate : {true, false})  // uncompensated, in 100-frame blocks: the 480-frame delay shows
+	{
+		std::vector<std::string> args = compensate ? std::vector<std::string> {"--compensate-latency"} : std::vector<std::string> {"--block", "100"};
+		args.insert (args.end (), {"--plugin", kMaxim, "--generate", "sine:997", "--seconds", "0.25", out});
+		const ToolRun run = runTool (args);
+		ASSERT_EQ (run.exitCode, 0) << run.err;
+		Wav wav = readWav (out);
+		ASSERT_TRUE (wav.ok && wav.sampleRate == 48000 && wav.channels == 2 && wav.format == (SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+		ASSERT_EQ (wav.frames (), 12000);
+		const long delay = compensate ? 0 : 480;
+		for (long n = 0; n < wav.frames (); n += 7)
+			ASSERT_NEAR (wav.at (n, n % 2), n < delay ? 0.0 : sineAt (n - delay, 997), 1e-6) << "frame " << n;
+		for (const char* line : {"latency: 480 samples", "real-time factor: ", "input: peak -6.02 dBFS, RMS -9.03 dBFS", "output: peak -6.02 dBFS"})
+			EXPECT_NE (run.out.find (line), std::string::npos) << run.out;
+	}
 	// Uniform noise in [-0.5, 0.5] has an RMS of 0.5 / sqrt(3), its channels differ; a sweep starts at 20 Hz.
 	ASSERT_EQ (runTool ({"--plugin", kMaxim, "--compensate-latency", "--generate", "noise", "--seconds", "1", out}).exitCode, 0);
-	wav = readWav (out);
-	EXPECT_NEAR (channelRms (wav, 1, 0, 48000), 0.5 / std::sqrt (3.0), 0.005);
+	Wav wav = readWav (out);
+	EXPECT_NEAR (wav.rms (1, 0, 48000), 0.5 / std::sqrt (3.0), 0.005);
 	EXPECT_NE (wav.at (100, 0), wav.at (100, 1));
 	EXPECT_LE (*std::max_element (wav.samples.begin (), wav.samples.end ()), 0.5f);
 	ASSERT_EQ (runTool ({"--plugin", kMaxim, "--compensate-latency", "--generate", "sweep", "--seconds", "1", out}).exitCode, 0);
 	wav = readWav (out);
-	EXPECT_NEAR (channelRms (wav, 0, 0, 48000), kSineRms, 0.005);
+	EXPECT_NEAR (wav.rms (0, 0, 48000), kSineRms, 0.005);
 	EXPECT_NEAR (wav.at (60, 0), 0.5 * std::sin (2 * M_PI * 20.0 * 60 / 48000), 0.002);
 }
 
@@ -91,7 +92,7 @@ TEST_F (RenderTool, SetPresetAndAutomateApplyFromTheFirstBlockOnEveryMonoInstanc
 	levelDb ({"--plugin", kEq, "--automate", "13=0:1", "--block", "4800", "--generate", "sine:1000", "--seconds", "1"});
 	const Wav wav = readWav (out);
 	for (int k = 0; k < 10; ++k)
-		EXPECT_NEAR (decibels (channelRms (wav, 1, k * 4800L, 4800) / kSineRms), -12.0 + 24.0 * k / 9.0, 0.05) << "block " << k;
+		EXPECT_NEAR (decibels (wav.rms (1, k * 4800L, 4800) / kSineRms), -12.0 + 24.0 * k / 9.0, 0.05) << "block " << k;
 	EXPECT_NE (lastOut.find ("automate 13 \"Master Gain\" from 0 to 1"), std::string::npos) << lastOut;
 }
 
@@ -107,7 +108,7 @@ TEST_F (RenderTool, KeepsTheFilesRateAndChannelsAndFeedsTheSidechain)
 	const Wav wav = readWav (out), source = readWav (in);
 	ASSERT_TRUE (wav.ok && wav.sampleRate == 44100 && wav.channels == 1 && wav.format == (SF_FORMAT_WAV | SF_FORMAT_FLOAT));
 	ASSERT_EQ (wav.frames (), source.frames ());
-	EXPECT_NEAR (decibels (channelRms (wav, 0, 0, 4410) / channelRms (source, 0, 0, 4410)), 12.0, 0.05);
+	EXPECT_NEAR (decibels (wav.rms (0, 0, 4410) / source.rms (0, 0, 4410)), 12.0, 0.05);
 
 	ASSERT_TRUE (writeSound (side, 48000, 1, std::vector<float> (4800, 0.5f)));
 	auto run = runTool ({"--plugin", kComp, "--sidechain", side, "--generate", "sine:1000", "--seconds", "0.2", out});
@@ -140,15 +141,13 @@ TEST_F (RenderTool, BadInputFailsWithOneLineAndLeavesTheInputAlone)
 	};
 	for (const auto& args : cases)
 	{
-		std::string shown;
-		for (const auto& arg : args)
-			shown += arg + " ";
+		const std::string shown = ::testing::PrintToString (args);
 		const ToolRun run = runTool (args);
 		EXPECT_NE (run.exitCode, 0) << shown;
 		EXPECT_EQ (std::count (run.err.begin (), run.err.end (), '\n'), 1) << shown << "\n" << run.err;
 		EXPECT_NE (run.err.find ("error"), std::string::npos) << shown;
 		EXPECT_EQ (readBytes (in), original) << shown;
-		EXPECT_FALSE (fileExists (out)) << shown;
+		EXPECT_FALSE (std::filesystem::exists (out)) << shown;
 	}
 }
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 using namespace QuenrilEQ;
 using namespace QuenrilEQ::testing;
 
@@ -79,10 +81,8 @@ TEST (ResponsePicture, DrawsEveryEnabledBandAndTheSum)
 	ASSERT_EQ (respond (folder + "curve.svg").exitCode, 0);
 	const std::string svg = readBytes (folder + "curve.svg");
 	EXPECT_EQ (svg.rfind ("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
-	size_t curves = 0;
-	for (size_t at = svg.find ("<polyline"); at != std::string::npos; at = svg.find ("<polyline", at + 1))
-		++curves;
-	EXPECT_EQ (curves, 5u);
+	const std::regex polyline ("<polyline");
+	EXPECT_EQ (std::distance (std::sregex_iterator (svg.begin (), svg.end (), polyline), std::sregex_iterator ()), 5);
 	for (const ToolRun& wrong : {respond (folder + "curve.png"), respond (folder + "curve.svg", {"in.wav"})})
 	{
 		EXPECT_EQ (wrong.exitCode, 1);

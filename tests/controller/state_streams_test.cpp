@@ -1,0 +1,171 @@
+// The two streams a host keeps in a project: the processor's ('QEQ1',
+// versions 1 and 2), which the controller follows, and the controller's own
+// ('QEQG'), both built here byte by byte.
+#include "controller_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+using QuenrilEQ::host::HandlerCall;
+using QuenrilEQ::testing::Bytes;
+using QuenrilEQ::testing::HostedController;
+using QuenrilEQ::testing::streamOf;
+
+namespace {
+
+constexpr int32 kProcessorMagic = 0x51455131, kControllerMagic = 0x51455147;
+
+// Ids in stream order for a layout with fieldsPerBand fields per band.
+std::vector<ParamID> streamIds (int fieldsPerBand)
+{
+	std::vector<ParamID> ids {1002, 1003};
+	for (int band = 0; band < 24; ++band)
+		for (int k = 0; k < fieldsPerBand; ++k)
+			ids.push_back (static_cast<ParamID> (2000 + 16 * band + k));
+	return ids;
+}
+
+// A distinct value in [0, 1] for every position, exact in single precision.
+float valueAt (size_t position) { return static_cast<float> ((position * 37) % 101) / 128.0f; }
+
+std::vector<char> processorStream (int32 version, size_t valueCount)
+{
+	Bytes b;
+	b.i32 (kProcessorMagic).i32 (version);
+	for (size_t i = 0; i < valueCount; ++i)
+		b.f32 (valueAt (i));
+	return b.data;
+}
+
+class ComponentState : public QuenrilEQ::testing::ControllerTest
+{
+protected:
+	// Every parameter at 1/32, so that untouched ones are recognisable; the host's log cleared.
+	void SetUp () override
+	{
+		for (ParamID id : streamIds (16))
+			h.edit ()->setParamNormalized (id, 0.03125);
+		h.handler->clear ();
+	}
+	// Those a stream of count values in the given layout sets hold valueAt, the rest 1/32.
+	void expectValues (int fieldsPerBand, size_t count)
+	{
+		const auto ids = streamIds (fieldsPerBand);
+		for (ParamID id : streamIds (13))
+		{
+			const size_t at = std::find (ids.begin (), ids.end (), id) - ids.begin ();
+			EXPECT_EQ (h.edit ()->getParamNormalized (id), at < count ? valueAt (at) : 0.03125) << id;
+		}
+	}
+};
+
+std::vector<char> savedState (HostedController& h)
+{
+	auto stream = owned (new MemoryStream ());
+	EXPECT_EQ (h.edit ()->getState (stream), kResultOk);
+	return std::vector<char> (stream->getData (), stream->getData () + stream->getSize ());
+}
+
+Bytes header (int32 slot) { return Bytes ().i32 (kControllerMagic).i32 (1).i32 (slot); }
+
+} // namespace
+
+TEST_F (ComponentState, EachVersionRestoresItsLayoutAndAsksForTheLatencyWithoutEditingTheHost)
+{
+	const struct
+	{
+		int32 version;
+		int fieldsPerBand;
+		size_t count;
+	} cases[] = {
+	    {2, 13, 314}, {9, 13, 314},                                    // newer versions read the version 2 layout
+	    {2, 13, 2 + 9 * 13 + 4},                                       // a cut stream applies what it holds
+	    {1, 7, 2 + 24 * 7},   {0, 7, 2 + 24 * 7}, {-3, 7, 2 + 24 * 7},  // older ones hold only the filter fields
+	};
+	const std::vector<HandlerCall> restarts (2, HandlerCall {HandlerCall::Kind::RestartComponent, 0, 0, kLatencyChanged});
+	for (const auto& c : cases)
+	{
+		SCOPED_TRACE (c.version);
+		SetUp ();
+		auto bytes = processorStream (c.version, c.count);
+		bytes.push_back (0x11);  // half a float at the end, ignored
+		ASSERT_EQ (h.edit ()->setComponentState (streamOf (bytes)), kResultOk);
+		expectValues (c.fieldsPerBand, c.count);
+		EXPECT_EQ (h.handler->calls (), restarts);
+	}
+}
+
+TEST_F (ComponentState, BadHeadersAreRefusedAndChangeNothing)
+{
+	auto wrongMagic = processorStream (2, 314);
+	wrongMagic[0] = 'X';
+	for (const auto& bytes : {std::vector<char> {}, std::vector<char> {0x31, 0x51, 0x45}, Bytes ().i32 (kProcessorMagic).data,
+	                          Bytes ().i32 (kProcessorMagic).raw ("\x02").data, wrongMagic,
+	                          Bytes ().i32 (kControllerMagic).i32 (2).f32 (1.0f).data})
+		EXPECT_EQ (h.edit ()->setComponentState (streamOf (bytes)), kResultFalse);
+	EXPECT_EQ (h.edit ()->setComponentState (nullptr), kResultFalse);
+	EXPECT_EQ (h.edit ()->setComponentState (streamOf (processorStream (2, 0))), kResultOk) << "only the header";
+	expectValues (13, 0);
+	EXPECT_TRUE (h.handler->calls ().empty ());
+
+	h.edit ()->setComponentHandler (nullptr);  // and no host to ask for the latency
+	EXPECT_EQ (h.edit ()->setComponentState (streamOf (processorStream (2, 314))), kResultOk);
+}
+
+TEST (ControllerState, SlotAndTextAreSavedWithTheirZeroButNotTheHistory)
+{
+	HostedController h;
+	h.controller->setAbActiveSlot (-7);
+	h.controller->setAbInactiveSlotText ("{\"bands\":[1]}");
+	h.controller->setHistoryText ("[\"undo\"]");
+	// Layout: magic, version 1, slot, length + 1, the bytes, a zero.
+	EXPECT_EQ (savedState (h), header (-7).i32 (14).raw ("{\"bands\":[1]}").raw (std::string (1, '\0')).data);
+	ASSERT_EQ (h.edit ()->setState (streamOf ({})), kResultOk);  // nothing to read: the defaults
+	EXPECT_EQ (savedState (h), header (0).i32 (1).raw (std::string (1, '\0')).data);
+}
+
+TEST (ControllerState, ProjectsTextsOfEveryLengthAndBrokenStreamsAreRead)
+{
+	QuenrilEQ::testing::TempHome home;
+	const std::string text = u8"{\"name\":\"Kick \u00e9\"}", big (262144, 'x'), largest (262143, 'q');
+	const struct
+	{
+		const char* what;
+		std::vector<char> bytes;
+		int slot;
+		std::string text;
+	} cases[] = {
+	    {"a project", header (-7).i32 (static_cast<int32> (text.size () + 1)).raw (text).raw (std::string (1, '\0')).data, -7, text},
+	    {"text ends at its first zero", header (1).i32 (6).raw (std::string ("ab\0cd\0", 6)).data, 1, "ab"},
+	    {"no zero inside the length", header (1).i32 (3).raw ("xyz").data, 1, "xyz"},
+	    {"the largest length", header (2).i32 (262144).raw (largest + std::string (1, '\0')).data, 2, largest},
+	    {"any version", Bytes ().i32 (kControllerMagic).i32 (42).i32 (9).i32 (2).raw (std::string ("B\0", 2)).data, 9, "B"},
+	    {"missing length", header (3).data, 3, ""},
+	    {"cut length", header (3).raw ("\x05\x00").data, 3, ""},
+	    {"zero length", header (3).i32 (0).data, 3, ""},
+	    {"negative length", header (3).i32 (-4).raw ("abc").data, 3, ""},
+	    {"oversize length", header (3).i32 (262145).raw (big + "y").data, 3, ""},
+	    {"text shorter than its length", header (3).i32 (10).raw ("abc").data, 3, ""},
+	    {"missing slot", Bytes ().i32 (kControllerMagic).i32 (1).data, 0, ""},
+	    {"the processor's magic", Bytes ().i32 (kProcessorMagic).i32 (1).i32 (9).data, 0, ""},
+	};
+	for (const auto& c : cases)
+	{
+		HostedController h;  // A/B data that is not the default, and a history, which a project leaves alone
+		h.controller->setAbActiveSlot (5);
+		h.controller->setAbInactiveSlotText ("previous");
+		h.controller->setHistoryText ("h");
+		EXPECT_EQ (h.edit ()->setState (streamOf (c.bytes)), kResultOk);
+		EXPECT_EQ (std::make_pair (h.controller->getAbActiveSlot (), h.controller->getAbInactiveSlotText ()), std::make_pair (c.slot, c.text)) << c.what;
+		EXPECT_EQ (h.controller->getHistoryText (), "h");
+		EXPECT_TRUE (h.handler->calls ().empty ());
+	}
+	EXPECT_FALSE (std::filesystem::exists (home.path () + "/Documents")) << "state calls write no files";
+	HostedController h;
+	h.controller->setAbActiveSlot (4);
+	EXPECT_EQ (h.edit ()->setState (nullptr), kResultOk);
+	EXPECT_EQ (h.controller->getAbActiveSlot (), 0);
+}
