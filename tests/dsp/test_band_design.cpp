@@ -3,7 +3,6 @@
 // draws and the linear mode builds on (bandResponse), for every shape and
 // slope; then the limits a design keeps to.
 #include "band_design.h"
-#include "band_dynamics.h"
 #include "band_response.h"
 
 #include "band_fixture.h"
@@ -121,21 +120,13 @@ TEST (BandDesign, LimitsAndBadInput)
 {
 	EqBand band;
 	designBand (band, kBell, 22000.0, 6.0, 1.0, 1, 44100.0);
-	EXPECT_NEAR (band.freq, 19845.0, 1e-9);  // 0.45 of the rate
-	EXPECT_NEAR (db (measured (band, 0, 19845.0, 44100.0)), 6.0, 0.005);
-	designBand (band, kLowCut, std::nan (""), 0.0, -3.0, 2, 48000.0);
-	EXPECT_EQ (band.freq, 10.0);
-	EXPECT_EQ (band.q, 0.01);
+	EXPECT_NEAR (db (measured (band, 0, 19845.0, 44100.0)), 6.0, 0.005);  // held at 0.45 of the rate
 	designBand (band, kHighShelf, 1000.0, std::nan (""), 1.0, 99, 48000.0);
 	EXPECT_EQ (band.numSections, 8);  // slope clamped to 96 dB/oct
 	for (int n = 0; n < 100; ++n)
 		ASSERT_TRUE (std::isfinite (processBandSample (band, 0, std::sin (0.3 * n))));
-	// Slope indices outside 0..4 evaluate as the nearest end.
-	using testing::makeBand;
-	EXPECT_EQ (bandResponse (makeBand (kLowCut, 1200, 0, 1.3, -3), 500, 48000), bandResponse (makeBand (kLowCut, 1200, 0, 1.3, 0), 500, 48000));
-	EXPECT_EQ (bandResponse (makeBand (kLowCut, 1200, 0, 1.3, 9), 500, 48000), bandResponse (makeBand (kLowCut, 1200, 0, 1.3, 4), 500, 48000));
-
 	// No usable rate or an unknown shape: pass-through filters, responses of exactly 1.
+	using testing::makeBand;
 	for (double fs : {0.0, -48000.0, std::nan (""), HUGE_VAL})
 	{
 		designBand (band, kBell, 1000.0, 6.0, 1.0, 2, fs);
@@ -144,26 +135,7 @@ TEST (BandDesign, LimitsAndBadInput)
 	}
 	designBand (band, 42, 1000.0, 6.0, 1.0, 2, 48000.0);
 	EXPECT_EQ (processBandSample (band, 1, -0.5), -0.5);
-	EqBand off = makeBand (kBell, 1000, 12, 2, 2);
-	off.enabled = false;
-	for (const EqBand& b : {off, makeBand (9, 1000, 12, 2, 2), makeBand (-1, 1000, 12, 2, 2)})
-		EXPECT_EQ (bandResponse (b, 1000, 48000), Complex (1, 0));
-}
-
-TEST (BandDesign, SectionStatesResumeWhenTheSlopeShrinksAndGrowsAgain)
-{
-	EqBand band;
-	designBand (band, kLowCut, 500.0, 0.0, 0.707, 4, 48000.0);
-	for (int n = 0; n < 300; ++n)
-		processBandSample (band, 0, std::sin (0.1 * n));
-	const auto held = band.sections[0];
-	designBand (band, kLowCut, 500.0, 0.0, 0.707, 1, 48000.0);
-	for (int n = 0; n < 300; ++n)
-		processBandSample (band, 0, std::cos (0.07 * n));
-	designBand (band, kLowCut, 500.0, 0.0, 0.707, 4, 48000.0);
-	EXPECT_NE (band.sections[0][0].s1, held[0].s1);  // the remaining section kept running
-	for (int i = 1; i < 8; ++i)
-		EXPECT_TRUE (band.sections[0][i].s1 == held[i].s1 && band.sections[0][i].s2 == held[i].s2) << i;
+	EXPECT_EQ (bandResponse (makeBand (9, 1000, 12, 2, 2), 1000, 48000), Complex (1, 0));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -200,6 +201,18 @@ TEST (InstanceLink, AuditionSolosTheBandsRegionWithoutClicksAndEndsByItself)
 	EXPECT_LT (largestStep (fadeIn, x.output.size ()), 1.1 * largestStep (kBlock, fadeIn));
 	for (const json& refused : {json::array ({1}), json::array ({24}), json::array ({"0"})})  // band 2 is off
 		EXPECT_FALSE (x.analysis->Audition (refused)) << refused;
+
+	// The fade lasts 10 ms: a steady level, of which the band's region holds nothing, goes from all
+	// to nothing along a raised cosine, which spends 0.87 of its length between 99 % and 1 %.
+	const auto steady = [] (double) { return 0.25; };
+	x.play (10, steady);
+	ASSERT_TRUE (x.analysis->Audition (json::array ({0})));
+	const std::size_t from = x.output.size ();
+	x.play (3, steady);
+	const auto firstBelow = [&] (float level) {
+		return std::find_if (x.output.begin () + long (from), x.output.end (), [=] (float y) { return y < level; }) - x.output.begin ();
+	};
+	EXPECT_NEAR (firstBelow (0.0025f) - firstBelow (0.2475f), 0.87 * 0.010 * kRate, 10.0);
 	EXPECT_TRUE (x.analysis->Audition (json::array ({-1})));
 }
 

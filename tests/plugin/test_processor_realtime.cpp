@@ -3,6 +3,8 @@
 // runs on the audio thread (this file runs under ThreadSanitizer too).
 #include "processor_rig.h"
 
+#include "../controller/controller_test_support.h"
+
 #include "instance_link.h"
 #include "parameters.h"
 #include "processor_state.h"
@@ -14,7 +16,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <random>
 #include <thread>
@@ -133,20 +134,14 @@ TEST (ProcessorRealtime, HostThreadsMayCallWhileProcessRuns)
 	std::uniform_real_distribution<float> dist (0.0f, 1.0f);
 	for (int round = 0; round < 60; ++round)
 	{
-		std::vector<float> sent (314);
-		std::vector<char> stream (8 + 4 * 314);
-		const std::int32_t header[2] = {kProcessorStateMagic, 2};
-		std::memcpy (stream.data (), header, 8);
+		QuenrilEQ::testing::Bytes sent;
+		sent.i32 (kProcessorStateMagic).i32 (2);
 		for (int i = 0; i < 314; ++i)
-		{
-			sent[i] = dist (rng);
-			std::memcpy (stream.data () + 8 + 4 * i, &sent[i], 4);
-		}
-		Steinberg::MemoryStream in (stream.data (), static_cast<Steinberg::TSize> (stream.size ()));
-		rig.processor->setState (&in);
+			sent.f32 (dist (rng));
+		rig.processor->setState (QuenrilEQ::testing::streamOf (sent.data));
 		const auto back = rig.state ();
-		for (int i = 2 + 12 * 13; i < 314; ++i)
-			ASSERT_EQ (0, std::memcmp (back.data () + 8 + 4 * i, &sent[i], 4)) << "value " << i << " right after setState";
+		for (int i = 8 + 4 * (2 + 12 * 13); i < 8 + 4 * 314; ++i)
+			ASSERT_EQ (back[i], sent.data[i]) << "byte " << i << " right after setState";
 		if (round % 10 == 0)
 			rig.setup (round % 20 == 0 ? 44100.0 : 96000.0, 512);
 	}

@@ -112,11 +112,8 @@ TEST (ProcessorState, OlderShorterBrokenAndNewerStreams)
 	v7[4] = 7;
 	load (rig, v7);
 	EXPECT_EQ (rig.state (), full);
-}
 
-TEST (ProcessorState, PhaseModeAndLatencyFollowTheRestoredValues)
-{
-	ProcessorRig rig;
+	// The phase mode and kernel length restored set the latency reported.
 	for (const auto& [mode, length, latency] : {std::tuple {1.0f, 1.0f, 8320u}, std::tuple {1.0f, 0.0f, 1152u}, std::tuple {0.2f, 0.0f, 0u}})
 	{
 		load (rig, Bytes ().i32 (kMagic).i32 (2).f32 (mode).f32 (length).data);
