@@ -3,72 +3,48 @@
 // bytes), written to the helper's end of the socket of a HelperWebview that
 // holds the controller's three binding sets. Invariants: nothing crashes or
 // throws; the plug-in answers only with init scripts, Quit and scripts that
-// pass the bridge's checks (answers of bound functions, change
-// notifications), whatever the helper claims; the controller's values stay
-// normalised.
-#include "script_checks.h"
+// pass checkScripts (answers of bound functions, change notifications),
+// whatever the helper claims; the controller's values stay normalised.
+#include <cstdint>
+#include <string>
 
 #include "../webview/fake_helper.h"
 #include "helper_webview.h"
-
-#include <cstdint>
-#include <string>
+#include "script_checks.h"
 
 using namespace QuenrilEQ;
 using webbridge::ipc::MessageType;
 
-namespace {
-
-void checkSent (qeqtest::FakeHelper& helper, const std::string& pageMessage)
-{
-	for (const webbridge::ipc::Message& m : helper.receiveAll ())
-	{
-		if (m.type == MessageType::AddInitScript || m.type == MessageType::Quit)
-			continue;
-		std::uint32_t id = 0;
-		std::string_view script;
-		if (m.type != MessageType::EvalJS || !webbridge::ipc::SplitNumber (m.payload, id, script))
-			std::abort ();
-		fuzzing::checkScripts ({std::string (script)}, pageMessage);
-	}
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
-{
-	static const bool ready = (fuzzing::fuzzHome (), fuzzing::harmlessXdgOpen (), true);
-	(void)ready;
-	static fuzzing::EditorBindings editor;
-	{
-		qeqtest::FakeHelper helper;
-		webbridge::HelperWebview view (helper.pluginEnd ());
-		editor.bindInto (view);
-		// Reassembles what was sent the way the plug-in must, to know which
-		// page message an answer belongs to.
-		webbridge::ipc::MessageAssembler sent;
-		std::string pageMessage;
-		size_t at = 0;
-		for (int n = 0; n < 64 && at + 2 <= size && view.HelperConnected (); ++n)
-		{
-			const size_t length = std::min<size_t> (data[at] | (data[at + 1] << 8), size - at - 2);
-			const std::string datagram (reinterpret_cast<const char*> (data + at + 2), length);
-			at += 2 + length;
-			helper.sendRaw (datagram);
-			if (sent.Add (datagram.data (), datagram.size ()) == webbridge::ipc::MessageAssembler::Result::Complete)
-			{
-				webbridge::ipc::Message m = sent.Take ();
-				if (m.type == MessageType::PageMessage)
-					pageMessage = m.payload;
-			}
-			view.OnHelperReadable ();
-			checkSent (helper, pageMessage);
-			if (!fuzzing::controllerValuesInRange (*editor.hosted.controller))
-				std::abort ();
-		}
-		editor.parameters.DetachWebview ();
-	}
-	editor.parameters.UnsubscribeAll ();
-	editor.hosted.handler->clear ();
-	return 0;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+  static fuzzing::EditorBindings editor;
+  {
+    qeqtest::FakeHelper helper;
+    webbridge::HelperWebview view(helper.pluginEnd());
+    editor.bindInto(view);
+    // Reassembles what was sent the way the plug-in must, to know which page message an answer belongs to.
+    webbridge::ipc::MessageAssembler sent;
+    std::string pageMessage;
+    for (size_t at = 0, n = 0; n < 64 && at + 2 <= size && view.HelperConnected(); ++n) {
+      const size_t length = std::min<size_t>(data[at] | (data[at + 1] << 8), size - at - 2);
+      const std::string datagram(reinterpret_cast<const char*>(data + at + 2), length);
+      at += 2 + length;
+      helper.sendRaw(datagram);
+      if (sent.Add(datagram.data(), datagram.size()) == webbridge::ipc::MessageAssembler::Result::Complete) {
+        webbridge::ipc::Message m = sent.Take();
+        if (m.type == MessageType::PageMessage) pageMessage = m.payload;
+      }
+      view.OnHelperReadable();
+      for (const webbridge::ipc::Message& m : helper.receiveAll()) {
+        if (m.type == MessageType::AddInitScript || m.type == MessageType::Quit) continue;
+        std::uint32_t id = 0;
+        std::string_view script;
+        fuzzing::check(m.type == MessageType::EvalJS && webbridge::ipc::SplitNumber(m.payload, id, script));
+        fuzzing::checkScripts({std::string(script)}, pageMessage);
+      }
+      editor.checkValues();
+    }
+    editor.parameters.DetachWebview();
+  }
+  editor.forgetInput();
+  return 0;
 }

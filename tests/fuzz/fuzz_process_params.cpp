@@ -2,88 +2,69 @@
 // (NaN, infinities, huge numbers), queue shapes, block sizes from 0 to 8192,
 // with and without side-chain, in both phase modes. Outputs must stay finite
 // whenever the inputs are finite.
-#include "processor_rig.h"
-
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
+
+#include "fuzz_support.h"
+#include "processor_rig.h"
 
 using namespace QuenrilEQ;
 
 namespace {
 
-class Reader
-{
-public:
-	Reader (const std::uint8_t* d, size_t n) : data (d), size (n) {}
-	bool more () const { return pos < size; }
-	std::uint8_t byte () { return pos < size ? data[pos++] : 0; }
-	std::uint32_t u32 ()
-	{
-		std::uint32_t v = 0;
-		for (int i = 0; i < 4; ++i)
-			v |= static_cast<std::uint32_t> (byte ()) << (8 * i);
-		return v;
-	}
-	double value ()
-	{
-		switch (byte () % 8)
-		{
-			case 0: return std::nan ("");
-			case 1: return HUGE_VAL;
-			case 2: return -HUGE_VAL;
-			case 3: return 1e300 * ((byte () & 1) ? 1 : -1);
-			default: return static_cast<double> (u32 ()) / 4294967295.0 * 1.2 - 0.1;
-		}
-	}
+class Reader {
+ public:
+  Reader(const std::uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool more() const { return pos_ < size_; }
+  std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+  std::uint32_t u32() {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(byte()) << (8 * i);
+    return v;
+  }
+  double value() {
+    switch (byte() % 8) {
+      case 0: return std::nan("");
+      case 1: return HUGE_VAL;
+      case 2: return -HUGE_VAL;
+      case 3: return (byte() & 1) ? 1e300 : -1e300;
+      default: return static_cast<double>(u32()) / 4294967295.0 * 1.2 - 0.1;
+    }
+  }
+  std::uint32_t id() {  // the global parameters, any number, or band fields and the gaps between them
+    switch (byte() % 4) {
+      case 0: return 1002 + byte() % 2;
+      case 1: return u32();
+      default: return 2000 + u32() % (24 * 16 + 8);
+    }
+  }
 
-private:
-	const std::uint8_t* data;
-	size_t size;
-	size_t pos = 0;
+ private:
+  const std::uint8_t* data_;
+  size_t size_, pos_ = 0;
 };
 
-std::uint32_t pickId (Reader& r)
-{
-	switch (r.byte () % 4)
-	{
-		case 0: return 1002 + r.byte () % 2;
-		case 1: return r.u32 ();
-		default: return 2000 + r.u32 () % (24 * 16 + 8);
-	}
-}
+}  // namespace
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
-{
-	constexpr int kMaxBlock = 8192;
-	static testing::ProcessorRig withSidechain (48000.0, kMaxBlock, 2, 2);
-	static testing::ProcessorRig mainOnly (44100.0, kMaxBlock, 2, 0);
-	Reader r (data, size);
-	testing::ProcessorRig& rig = (r.byte () & 1) ? withSidechain : mainOnly;
-
-	for (int round = 0; round < 8 && r.more (); ++round)
-	{
-		const int queues = r.byte () % 12;
-		for (int q = 0; q < queues; ++q)
-		{
-			const std::uint32_t id = pickId (r);
-			const int points = r.byte () % 4;
-			for (int p = 0; p < points; ++p)
-				rig.changes.add (id, static_cast<std::int32_t> (r.u32 () % kMaxBlock), r.value ());
-		}
-		const int n = static_cast<int> (r.u32 () % (kMaxBlock + 1));
-		for (int bus = 0; bus < rig.buffers.numInputs (); ++bus)
-			for (int c = 0; c < rig.buffers.inputChannels (bus); ++c)
-				for (int s = 0; s < n; ++s)
-					rig.buffers.input (bus, c)[s] = static_cast<float> (std::sin (0.01 * (s + 7 * c + round)));
-		rig.run (n);
-		for (int c = 0; c < 2; ++c)
-			for (int s = 0; s < n; ++s)
-				if (!std::isfinite (rig.buffers.output (0, c)[s]))
-					std::abort ();
-	}
-	return 0;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+  constexpr int kMaxBlock = 8192;
+  static QuenrilEQ::testing::ProcessorRig withSidechain(48000.0, kMaxBlock, 2, 2);
+  static QuenrilEQ::testing::ProcessorRig mainOnly(44100.0, kMaxBlock, 2, 0);
+  Reader r(data, size);
+  QuenrilEQ::testing::ProcessorRig& rig = (r.byte() & 1) ? withSidechain : mainOnly;
+  for (int round = 0; round < 8 && r.more(); ++round) {
+    for (int q = 0, queues = r.byte() % 12; q < queues; ++q) {
+      const std::uint32_t id = r.id();
+      for (int p = 0, points = r.byte() % 4; p < points; ++p)
+        rig.changes.add(id, static_cast<std::int32_t>(r.u32() % kMaxBlock), r.value());
+    }
+    const int n = static_cast<int>(r.u32() % (kMaxBlock + 1));
+    for (int bus = 0; bus < rig.buffers.numInputs(); ++bus)
+      for (int c = 0; c < rig.buffers.inputChannels(bus); ++c)
+        for (int s = 0; s < n; ++s) rig.buffers.input(bus, c)[s] = static_cast<float>(std::sin(0.01 * (s + 7 * c + round)));
+    rig.run(n);
+    for (int c = 0; c < 2; ++c)
+      for (int s = 0; s < n; ++s) fuzzing::check(std::isfinite(rig.buffers.output(0, c)[s]));
+  }
+  return 0;
 }

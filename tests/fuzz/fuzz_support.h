@@ -1,66 +1,59 @@
-// Shared by the controller-side fuzz targets: a throw-away HOME, made once
-// per process with mkdtemp inside its own sandbox folder (so a stray write
-// beside HOME can be seen) and removed when the process exits normally, so
-// nothing a fuzz input does reaches the real documents folder; and the
-// range check of every controller value.
+// Shared by the fuzz targets: the check that ends a run, a throw-away HOME
+// (made once per process with mkdtemp inside its own sandbox folder, so a
+// stray write beside HOME can be seen, and removed when the process exits
+// normally: nothing a fuzz input does reaches the real documents folder),
+// and the range check of every controller value.
 #pragma once
-
-#include "public.sdk/source/vst/vsteditcontroller.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
-namespace QuenrilEQ {
-namespace fuzzing {
+#include "public.sdk/source/vst/vsteditcontroller.h"
 
-/** "<sandbox>/home", set as HOME on first use. [fuzzer thread] */
-inline const std::string& fuzzHome ()
-{
-	static const std::string home = [] {
-		char pattern[] = "/tmp/qeq-fuzz-XXXXXX";
-		const char* sandbox = mkdtemp (pattern);
-		if (!sandbox)
-			std::abort ();
-		const std::string path = std::string (sandbox) + "/home";
-		std::filesystem::create_directories (path);
-		setenv ("HOME", path.c_str (), 1);
-		static std::string toRemove;
-		toRemove = sandbox;
-		std::atexit ([] {
-			std::error_code ignored;
-			std::filesystem::remove_all (toRemove, ignored);
-		});
-		return path;
-	}();
-	return home;
+namespace QuenrilEQ::fuzzing {
+
+/// A broken invariant: libFuzzer saves the input that did it.
+inline void check(bool ok) {
+  if (!ok) std::abort();
 }
 
-/** The folder holding HOME and nothing else. */
-inline std::string fuzzSandbox () { return std::filesystem::path (fuzzHome ()).parent_path ().string (); }
-
-inline std::string fuzzPresets () { return fuzzHome () + "/Documents/QuenrilEQ/presets"; }
-inline std::string fuzzStateFolder () { return fuzzHome () + "/Documents/QuenrilEQ/state"; }
-
-/** True when the controller still has its 314 parameters and every
-    normalised value lies in [0, 1] (NaN fails). [fuzzer thread] */
-inline bool controllerValuesInRange (Steinberg::Vst::EditController& controller)
-{
-	const Steinberg::int32 count = controller.getParameterCount ();
-	if (count != 314)
-		return false;
-	for (Steinberg::int32 i = 0; i < count; ++i)
-	{
-		Steinberg::Vst::ParameterInfo info {};
-		if (controller.getParameterInfo (i, info) != Steinberg::kResultOk)
-			return false;
-		const double v = controller.getParamNormalized (info.id);
-		if (!(v >= 0.0 && v <= 1.0))
-			return false;
-	}
-	return true;
+/// "<sandbox>/home", set as HOME on first use. [fuzzer thread]
+inline const std::string& fuzzHome() {
+  static const std::string home = [] {
+    char pattern[] = "/tmp/qeq-fuzz-XXXXXX";
+    const char* sandbox = mkdtemp(pattern);
+    check(sandbox != nullptr);
+    static std::string toRemove = sandbox;
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(toRemove, ignored);
+    });
+    const std::string path = toRemove + "/home";
+    std::filesystem::create_directories(path);
+    setenv("HOME", path.c_str(), 1);
+    return path;
+  }();
+  return home;
 }
 
-} // namespace fuzzing
-} // namespace QuenrilEQ
+/// The folder holding HOME and nothing else.
+inline std::string fuzzSandbox() { return std::filesystem::path(fuzzHome()).parent_path().string(); }
+inline std::string fuzzPresets() { return fuzzHome() + "/Documents/QuenrilEQ/presets"; }
+inline std::string fuzzStateFolder() { return fuzzHome() + "/Documents/QuenrilEQ/state"; }
+
+/// True when the controller still has its 314 parameters and every
+/// normalised value lies in [0, 1] (NaN fails). [fuzzer thread]
+inline bool controllerValuesInRange(Steinberg::Vst::EditController& controller) {
+  if (controller.getParameterCount() != 314) return false;
+  for (Steinberg::int32 i = 0; i < 314; ++i) {
+    Steinberg::Vst::ParameterInfo info{};
+    if (controller.getParameterInfo(i, info) != Steinberg::kResultOk) return false;
+    const double v = controller.getParamNormalized(info.id);
+    if (!(v >= 0.0 && v <= 1.0)) return false;
+  }
+  return true;
+}
+
+}  // namespace QuenrilEQ::fuzzing

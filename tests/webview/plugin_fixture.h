@@ -1,11 +1,12 @@
 // A QuenrilEQ controller with a throw-away HOME (preset and state files land
-// in a temporary folder) and a recording web view to call it through.
+// in a temporary folder) and a recording web view holding its preset bindings.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include "../controller/controller_test_support.h"
 #include "controller.h"
+#include "preset_bindings.h"
 #include "recording_webview.h"
 
 namespace qeqtest {
@@ -13,7 +14,10 @@ namespace qeqtest {
 /// An initialised controller (declared after the HOME it writes into).
 class PluginFixture : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(controller->initialize(nullptr), Steinberg::kResultOk); }
+  void SetUp() override {
+    ASSERT_EQ(controller->initialize(nullptr), Steinberg::kResultOk);
+    presets.Bind(&view);
+  }
   void TearDown() override { controller->terminate(); }
 
   /// The single answer of a call, as JSON text ("" when there is none).
@@ -28,6 +32,7 @@ class PluginFixture : public ::testing::Test {
   QuenrilEQ::testing::TempHome home;
   Steinberg::IPtr<QuenrilEQ::QuenrilEQController> controller = Steinberg::owned(new QuenrilEQ::QuenrilEQController);
   RecordingWebview view;
+  QuenrilEQ::PresetBindings presets{controller.get()};
 };
 
 }  // namespace qeqtest

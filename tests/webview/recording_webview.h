@@ -15,10 +15,8 @@ class RecordingWebview final : public webbridge::Webview {
  public:
   std::vector<std::string> initScripts;
   std::vector<std::string> evaluated;
-  std::string title;
-  bool terminated = false;
 
-  void SetTitle(const std::string& t) override { title = t; }
+  void SetTitle(const std::string&) override {}
   void SetViewSize(int, int, webbridge::SizeHint) override {}
   std::string GetResourcesPath() override { return "/nowhere"; }
   void Navigate(const std::string&) override {}
@@ -27,7 +25,7 @@ class RecordingWebview final : public webbridge::Webview {
   }
   void AddInitScript(const std::string& script) override { initScripts.push_back(script); }
   void* GetNativeWindow() override { return nullptr; }
-  void Terminate() override { terminated = true; }
+  void Terminate() override {}
   void Dispatch(std::function<void()> fn) override { fn(); }
 
   /// Posts one message text and returns the scripts it made the view evaluate.
@@ -52,15 +50,11 @@ class RecordingWebview final : public webbridge::Webview {
   /// The result text of a single answer script, or "" when `scripts` is not
   /// exactly one answer for call `seq`.
   static std::string resultOf(const std::vector<std::string>& scripts, int seq = 1) {
-    if (scripts.size() != 1) return "";
-    const std::string s = std::to_string(seq);
-    const std::string head = "window._rpc[" + s + "].resolve(";
-    const std::string tail = "); delete window._rpc[" + s + "]";
-    const std::string& x = scripts[0];
-    if (x.size() < head.size() + tail.size() || x.compare(0, head.size(), head) != 0 ||
-        x.compare(x.size() - tail.size(), tail.size(), tail) != 0)
+    const std::string empty = answer(seq, ""), head = empty.substr(0, empty.find('(') + 1), tail = empty.substr(head.size());
+    if (scripts.size() != 1 || scripts[0].size() < empty.size() || scripts[0].rfind(head, 0) != 0 ||
+        scripts[0].compare(scripts[0].size() - tail.size(), tail.size(), tail) != 0)
       return "";
-    return x.substr(head.size(), x.size() - head.size() - tail.size());
+    return scripts[0].substr(head.size(), scripts[0].size() - empty.size());
   }
 };
 

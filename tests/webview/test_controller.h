@@ -2,8 +2,6 @@
 // binding tests: the bridge must work on any controller, not only ours.
 #pragma once
 
-#include <map>
-#include <string>
 #include <vector>
 
 #include "base/source/fobject.h"
@@ -31,9 +29,7 @@ class TestController : public Steinberg::Vst::EditControllerEx1 {
                                                           Steinberg::Vst::ParameterInfo::kCanAutomate,
                                                           Steinberg::Vst::kRootUnitId, u"Gn"));
     auto* mode = new Steinberg::Vst::StringListParameter(u"Mode", 3);
-    mode->appendString(u"A");
-    mode->appendString(u"B");
-    mode->appendString(u"C");
+    for (const char16_t* entry : {u"A", u"B", u"C"}) mode->appendString(entry);
     parameters.addParameter(mode);
     parameters.addParameter(new Steinberg::Vst::RangeParameter(u"Freq", 7, u"Hz", -10.0, 10.0, 0.0));
     parameters.addParameter(new DerivedRange(u"Odd", 40, nullptr, 0.0, 100.0, 50.0));
@@ -41,34 +37,15 @@ class TestController : public Steinberg::Vst::EditControllerEx1 {
   }
 };
 
-/// The processor's side of the connection: keeps what arrives.
+/// The processor's side of the connection: keeps every message that arrives.
 class RecordingPeer : public Steinberg::FObject, public Steinberg::Vst::IConnectionPoint {
  public:
-  struct Received {
-    std::string id;
-    std::map<std::string, double> floats;
-    std::map<std::string, Steinberg::int64> ints;
-    std::map<std::string, std::u16string> strings;
-  };
-  std::vector<Received> received;
-  /// Attribute names to look for in each message.
-  std::vector<std::string> keys;
+  std::vector<Steinberg::IPtr<Steinberg::Vst::IMessage>> received;
 
   Steinberg::tresult PLUGIN_API connect(IConnectionPoint*) override { return Steinberg::kResultOk; }
   Steinberg::tresult PLUGIN_API disconnect(IConnectionPoint*) override { return Steinberg::kResultOk; }
   Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) override {
-    Received r;
-    r.id = message->getMessageID() ? message->getMessageID() : "";
-    Steinberg::Vst::IAttributeList* list = message->getAttributes();
-    for (const std::string& key : keys) {
-      double f = 0;
-      Steinberg::int64 i = 0;
-      Steinberg::Vst::String128 s{};
-      if (list->getFloat(key.c_str(), f) == Steinberg::kResultOk) r.floats[key] = f;
-      if (list->getInt(key.c_str(), i) == Steinberg::kResultOk) r.ints[key] = i;
-      if (list->getString(key.c_str(), s, sizeof(s)) == Steinberg::kResultOk) r.strings[key] = s;
-    }
-    received.push_back(r);
+    received.emplace_back(message);
     return Steinberg::kResultOk;
   }
 

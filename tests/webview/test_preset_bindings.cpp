@@ -1,11 +1,12 @@
-// Preset, A/B, history, version and address functions through page messages.
+// Preset, A/B, history, version and parameter functions on the plug-in's own
+// controller through page messages.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "plugin_fixture.h"
-#include "preset_bindings.h"
 #include "public.sdk/source/common/memorystream.h"
+#include "webview/controller_bindings.h"
 
 using nlohmann::json;
 using namespace QuenrilEQ;
@@ -14,18 +15,9 @@ namespace {
 
 const ParamId kGain = bandParamId(2, kFieldGain);
 
-class PresetBindingsTest : public qeqtest::PluginFixture {
- protected:
-  void SetUp() override {
-    PluginFixture::SetUp();
-    bindings = std::make_unique<PresetBindings>(controller.get());
-    bindings->Bind(&view);
-  }
-  std::unique_ptr<PresetBindings> bindings;
-};
+using PresetBindingsTest = qeqtest::PluginFixture;
 
 TEST_F(PresetBindingsTest, SaveListLoadAndRestorePresets) {
-  ASSERT_EQ(view.initScripts.size(), 12u);
   EXPECT_EQ(answer("getPluginVersion", json::array()), json(QEQ_PROJECT_VERSION).dump());
   EXPECT_EQ(answer("restoreCurrentState", json::array()), "false") << "nothing saved yet";
   EXPECT_EQ(answer("listPresets", json::array()), "[]") << "no folder yet";
@@ -45,14 +37,36 @@ TEST_F(PresetBindingsTest, SaveListLoadAndRestorePresets) {
   EXPECT_DOUBLE_EQ(controller->getParamNormalized(kGain), 0.1);
 
   // Refusals change nothing.
-  for (const json& params : {json::array(), json(nullptr), json{5}, json{true}, json::array({nullptr}), json{{"Rock/Kick"}}, json{"Nope"},
-                             json{"../x"}, json{""}})
+  for (const json& params : {json::array(), json(nullptr), json{5}, json{true}, json{{"Rock/Kick"}}, json{"Nope"}, json{"../x"}, json{""}})
     EXPECT_EQ(answer("loadPresetByName", params), "false") << params;
   for (const json& params : {json::array(), json{5}, json{"../x"}, json{"/abs"}, json{"a//b"}})
     EXPECT_EQ(answer("savePresetByName", params), "false") << params;
   EXPECT_DOUBLE_EQ(controller->getParamNormalized(kGain), 0.1);
   EXPECT_EQ(answer("listPresets", json::array()), R"(["Ambient","Grüße","Rock/Kick"])");
   EXPECT_TRUE(view.post(R"({"id":1,"method":"loadPresetByName","params":"Ambient"})").empty());
+}
+
+TEST_F(PresetBindingsTest, ParameterObjectsAndNotificationsOfAPresetLoad) {
+  webbridge::WebviewControllerBindings parameters(controller.get());
+  parameters.Bind(&view);
+  EXPECT_EQ(answer("getParameterCount", json::array()), "314");
+  const auto ids = allParameterIds();
+  const json objects = answerJson("getParameterObjects", json::array({json(ids)}));
+  ASSERT_EQ(objects.size(), 2381u) << "indexed by identifier";
+  for (const ParamSpec& param : parameterTable()) EXPECT_EQ(objects[param.id]["info"]["title"], param.title) << param.id;
+
+  // A subscribed page hears the loaded value before the load's answer.
+  controller->setParamNormalized(kGain, 0.9);
+  EXPECT_EQ(answer("savePresetByName", {"Loud"}), "true");
+  controller->setParamNormalized(kGain, 0.2);
+  EXPECT_EQ(answer("subscribeParameter", {kGain}), "true");
+  const auto scripts = view.call("loadPresetByName", {"Loud"}, 8);
+  ASSERT_EQ(scripts.size(), 2u);
+  ASSERT_EQ(scripts[0].rfind("notifyParameterChange(", 0), 0u);
+  const json object = json::parse(scripts[0].substr(22, scripts[0].size() - 24));
+  EXPECT_EQ(object["info"]["id"], kGain);
+  EXPECT_DOUBLE_EQ(object["normalized"].get<double>(), 0.9);
+  EXPECT_EQ(scripts[1], qeqtest::RecordingWebview::answer(8, "true"));
 }
 
 TEST_F(PresetBindingsTest, AbSlotTakesIntegersOnlyAndOnlyAbSurvivesTheProject) {
@@ -84,8 +98,7 @@ TEST_F(PresetBindingsTest, AbSlotTakesIntegersOnlyAndOnlyAbSurvivesTheProject) {
     PresetBindings other(restored.get());
     other.Bind(&otherView);
     auto ask = [&](const char* method) { return qeqtest::RecordingWebview::resultOf(otherView.call(method, json::array())); };
-    EXPECT_EQ(ask("getAbActiveSlot"), "2");
-    EXPECT_EQ(ask("getAbInactiveSlotJson"), json(slotText).dump());
+    EXPECT_EQ(ask("getAbActiveSlot") + ask("getAbInactiveSlotJson"), "2" + json(slotText).dump());
     EXPECT_EQ(ask("getHistoryState"), "\"\"") << "history lasts only as long as its controller";
   }
   restored->terminate();
