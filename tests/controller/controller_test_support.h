@@ -9,8 +9,6 @@
 #include "base/source/fobject.h"
 #include "public.sdk/source/common/memorystream.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -70,13 +68,6 @@ struct HostedController
 
 	Steinberg::IPtr<QuenrilEQController> controller;
 	Steinberg::IPtr<host::RecordingComponentHandler> handler;
-};
-
-// A test with a controller in a HOME of its own.
-struct ControllerTest : ::testing::Test
-{
-	TempHome home;
-	HostedController h;
 };
 
 // Little-endian byte builder for hand-made state streams.

@@ -1,6 +1,6 @@
 // The per-instance current-state file: when it is written (throttled, with an
 // injected clock, or at once), where, and how it comes back.
-#include "controller_test_support.h"
+#include "controller_fixture.h"
 
 #include <gtest/gtest.h>
 

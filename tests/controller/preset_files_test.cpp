@@ -1,7 +1,7 @@
 // Preset files by name: name rules, folders, listing, overwriting, and what
 // happens when the file system refuses (no HOME, blocked folders, failing
 // writes). A write that fails leaves the previous file as it was.
-#include "controller_test_support.h"
+#include "controller_fixture.h"
 
 #include "preset_files.h"
 

@@ -1,7 +1,7 @@
 // The preset text: the file a controller writes, and the reader's rules for
 // hand-edited files, driven through the controller as the page drives it
 // (loadPresetByName) with the host recording the edits.
-#include "controller_test_support.h"
+#include "controller_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The two streams a host keeps in a project: the processor's ('QEQ1',
 // versions 1 and 2), which the controller follows, and the controller's own
 // ('QEQG'), both built here byte by byte.
-#include "controller_test_support.h"
+#include "controller_fixture.h"
 
 #include <gtest/gtest.h>
 
