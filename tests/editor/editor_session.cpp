@@ -125,7 +125,12 @@ CommandRun RunCommand(const std::string& command) {
 }
 
 bool EditorSession::EndsWithin(pid_t pid, int timeoutMs) {
-  return frame_->RunUntil([pid] { return pid <= 0 || kill(pid, 0) != 0; }, timeoutMs);
+  // A removed editor leaves nothing in the run loop that would wake it when
+  // the helper ends, so look again every 20 ms.
+  const auto gone = [pid] { return pid <= 0 || kill(pid, 0) != 0; };
+  for (int waited = 0; waited < timeoutMs; waited += 20)
+    if (frame_->RunUntil(gone, 20)) return true;
+  return gone();
 }
 
 }  // namespace qeqtest
