@@ -11,8 +11,10 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
 #include <thread>
+#include <vector>
 
 using namespace QuenrilEQ;
 using namespace QuenrilEQ::host;
@@ -100,14 +102,19 @@ TEST (HostileHost, RefusedLayoutsCanBeRetried)
 
 TEST (HostileHost, SeveralInstancesProcessAtOnce)
 {
+	// Created on this thread, as hosts create plug-ins on their UI thread; only processing runs in parallel.
+	std::vector<std::unique_ptr<Hosted>> instances;
+	for (int t = 0; t < 3; ++t)
+	{
+		instances.push_back (std::make_unique<Hosted> (t == 0 ? 44100.0 : 48000.0, 256, false, static_cast<unsigned> (t)));
+		instances.back ()->changes.add (kPhaseModeId, 0, t != 1);  // two build linear kernels at once, sharing transform plans
+	}
 	std::atomic<int> failures {0};
 	std::vector<std::thread> threads;
-	for (int t = 0; t < 3; ++t)
-		threads.emplace_back ([&failures, t] {
-			Hosted h (t == 0 ? 44100.0 : 48000.0, 256, false, static_cast<unsigned> (t));
-			h.changes.add (kPhaseModeId, 0, t != 1);  // two build linear kernels at once, sharing transform plans
+	for (auto& instance : instances)
+		threads.emplace_back ([&failures, h = instance.get ()] {
 			for (int block = 0; block < 400; ++block)
-				if (!h.run (256))
+				if (!h->run (256))
 					++failures;
 		});
 	for (auto& t : threads)
