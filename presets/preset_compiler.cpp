@@ -38,9 +38,9 @@ std::string trimmed (const std::string& text)
 
 const ParamSpec* parameterTitled (const std::string& title)
 {
-	for (const ParamSpec& spec : parameterTable ())
-		if (spec.title == title)
-			return &spec;
+	for (const ParamSpec& param : parameterTable ())
+		if (param.title == title)
+			return &param;
 	return nullptr;
 }
 
@@ -64,22 +64,22 @@ bool continuousMapping (ParamId id, double (*&toNormalized) (double), double (*&
 }
 
 /** The normalised value of text for the parameter; false with a reason. */
-bool normalizedValue (const ParamSpec& spec, const std::string& text, double& value, std::string& reason)
+bool normalizedValue (const ParamSpec& param, const std::string& text, double& value, std::string& reason)
 {
-	if (spec.kind == ParamKind::Toggle)
+	if (param.kind == ParamKind::Toggle)
 	{
 		if (text != "On" && text != "Off")
 			return reason = "takes On or Off", false;
 		value = text == "On" ? 1.0 : 0.0;
 		return true;
 	}
-	if (spec.kind == ParamKind::List)
+	if (param.kind == ParamKind::List)
 	{
-		for (size_t i = 0; i < spec.entries.size (); ++i)
-			if (spec.entries[i] == text)
-				return value = static_cast<double> (i) / spec.stepCount, true;
+		for (size_t i = 0; i < param.entries.size (); ++i)
+			if (param.entries[i] == text)
+				return value = static_cast<double> (i) / param.stepCount, true;
 		reason = "takes one of";
-		for (const std::string& entry : spec.entries)
+		for (const std::string& entry : param.entries)
 			reason += " \"" + entry + "\"";
 		return false;
 	}
@@ -88,9 +88,9 @@ bool normalizedValue (const ParamSpec& spec, const std::string& text, double& va
 	const std::string unit = trimmed (end);
 	double (*toNormalized) (double) = nullptr;
 	double (*fromNormalized) (double) = nullptr;
-	if (end == text.c_str () || !std::isfinite (plain) || (!unit.empty () && unit != spec.units) ||
-	    !continuousMapping (spec.id, toNormalized, fromNormalized))
-		return reason = "takes a number" + (spec.units.empty () ? std::string () : " in " + spec.units), false;
+	if (end == text.c_str () || !std::isfinite (plain) || (!unit.empty () && unit != param.units) ||
+	    !continuousMapping (param.id, toNormalized, fromNormalized))
+		return reason = "takes a number" + (param.units.empty () ? std::string () : " in " + param.units), false;
 	value = toNormalized (plain);
 	// The mapping clamps; a value outside the range is a mistake in the recipe.
 	if (std::fabs (fromNormalized (value) - plain) > 1e-9 * std::fmax (1.0, std::fabs (plain)))
@@ -132,18 +132,18 @@ int main (int argc, char** argv)
 			ok = false;
 		};
 		const size_t equals = line.find ('=');
-		const ParamSpec* spec = equals == std::string::npos ? nullptr : parameterTitled (trimmed (line.substr (0, equals)));
-		if (!spec)
+		const ParamSpec* param = equals == std::string::npos ? nullptr : parameterTitled (trimmed (line.substr (0, equals)));
+		if (!param)
 		{
 			complain ("expected \"<parameter title> = <value>\"");
 			continue;
 		}
 		double value = 0;
 		std::string reason;
-		if (!normalizedValue (*spec, trimmed (line.substr (equals + 1)), value, reason))
-			complain ("\"" + spec->title + "\" " + reason);
-		else if (!values.emplace (spec->id, value).second)
-			complain ("\"" + spec->title + "\" is set twice");
+		if (!normalizedValue (*param, trimmed (line.substr (equals + 1)), value, reason))
+			complain ("\"" + param->title + "\" " + reason);
+		else if (!values.emplace (param->id, value).second)
+			complain ("\"" + param->title + "\" is set twice");
 	}
 	if (!ok)
 		return 1;
@@ -152,9 +152,9 @@ int main (int argc, char** argv)
 		const auto found = values.find (id);
 		if (found != values.end ())
 			return found->second;
-		for (const ParamSpec& spec : parameterTable ())
-			if (spec.id == id)
-				return spec.defaultNormalized;
+		for (const ParamSpec& param : parameterTable ())
+			if (param.id == id)
+				return param.defaultNormalized;
 		return 0.0;
 	});
 	if (!replaceFileAtomically (argv[2], text))

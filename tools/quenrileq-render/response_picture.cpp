@@ -102,8 +102,8 @@ std::string grid (double range)
 ResponseCurves responseCurves (const std::vector<ParameterSetting>& settings)
 {
 	std::map<ParamId, double> values;
-	for (const ParamSpec& spec : parameterTable ())
-		values[spec.id] = spec.defaultNormalized;
+	for (const ParamSpec& param : parameterTable ())
+		values[param.id] = param.defaultNormalized;
 	for (const ParameterSetting& setting : settings)
 		values[setting.id] = setting.value;
 	const auto bands = displayBands ([&values] (ParamId id) { return values[id]; });
