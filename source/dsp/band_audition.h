@@ -9,6 +9,7 @@
 // pass region), steep enough that three octaves away lies 40 dB or more down.
 #pragma once
 
+#include "biquad_step.h"
 #include "eq_band.h"
 
 #include <array>
@@ -28,14 +29,7 @@ AuditionFilter designAudition (const EqBand& band) noexcept;
 inline double runAudition (std::array<BiquadSection, 2>& sections, const AuditionFilter& design, double x) noexcept
 {
 	for (std::size_t i = 0; i < sections.size (); ++i)
-	{
-		const BiquadSection& c = design.sections[i];
-		BiquadSection& s = sections[i];
-		const double y = c.b0 * x + s.s1;
-		s.s1 = c.b1 * x - c.a1 * y + s.s2;
-		s.s2 = c.b2 * x - c.a2 * y;
-		x = y;
-	}
+		x = biquadStep (design.sections[i], sections[i], x);
 	return x;
 }
 

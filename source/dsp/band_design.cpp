@@ -1,6 +1,7 @@
 #include "band_design.h"
 
 #include "band_dynamics.h"
+#include "biquad_step.h"
 #include "cookbook.h"
 
 #include <algorithm>
@@ -187,10 +188,7 @@ double processBandSample (EqBand& band, int filterSet, double x) noexcept
 	for (int i = 0; i < n; ++i)
 	{
 		BiquadSection& s = band.sections[set][static_cast<std::size_t> (i)];
-		const double y = s.b0 * x + s.s1;
-		s.s1 = s.b1 * x - s.a1 * y + s.s2;
-		s.s2 = s.b2 * x - s.a2 * y;
-		x = y;
+		x = biquadStep (s, s, x);
 	}
 	return x;
 }
