@@ -1,9 +1,9 @@
 // The detector of a dynamic band over a run of samples: band-pass, level in
 // dB, envelope, control-step count. The band-pass and the envelope are
 // recurrences that each wait on their own last result, so the work is laid
-// out for them to overlap: the band-pass runs a register's width of samples
-// ahead, their levels are taken together in one vector logarithm (which does
-// not wait on anything), and the envelope follows sample by sample.
+// out for them to overlap: the band-pass runs a few registers' width of
+// samples ahead of the envelope, step for step beside it, and their levels
+// are taken together in vector logarithms (which wait on nothing) in between.
 //
 // Templates over an instruction-set description; the SSE2 form performs the
 // very operations of detectorStep (band_dynamics.h), so it is bit-identical.
@@ -64,6 +64,9 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 {
 	using V = typename Isa::V;
 	constexpr int kWidth = Isa::kWidth;
+	// Samples per pipeline stage: a few registers' worth, so that one stage's band-pass and envelope
+	// steps give the two recurrences enough to overlap without the loop running out of registers.
+	constexpr int kSegment = 4 * kWidth;
 	constexpr double kLevelFloor = 0.000001;  // -120 dB
 	const double b0 = c.b0, b1 = c.b1, b2 = c.b2, a1 = c.a1, a2 = c.a2;
 	// The fused form substitutes y = b0 x + s1 into the state updates, so neither waits for y:
@@ -79,97 +82,109 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 	double s1 = d.s1, s2 = d.s2, envelope = d.envelope;
 	int counter = d.counter, steps = 0;
 
-	// Band-pass magnitudes of the kWidth samples from `first` (lanes past n read 1).
-	auto magnitudesFrom = [&] (int first) noexcept {
-		alignas (64) double magnitude[kWidth];
-		const int m = n - first < kWidth ? n - first : kWidth;
-#pragma GCC unroll 8
-		for (int k = 0; k < kWidth; ++k)
+	// Band-pass magnitude of the next input sample x.
+	auto magnitudeOf = [&] (double x) noexcept {
+		double y;
+		if constexpr (Isa::kFused)
 		{
-			if (m < kWidth && k >= m)
-			{
-				magnitude[k] = 1.0;
-				continue;
-			}
-			const double x = input[first + k];
-			double y;
-			if constexpr (Isa::kFused)
-			{
-				y = __builtin_fma (b0, x, s1);
-				const double previous = s1;
-				s1 = __builtin_fma (-a1, previous, __builtin_fma (c1, x, s2));
-				s2 = __builtin_fma (-a2, previous, c2 * x);
-			}
-			else
-			{
-				y = b0 * x + s1;
-				s1 = b1 * x - a1 * y + s2;
-				s2 = b2 * x - a2 * y;
-			}
-			const double m = __builtin_fabs (y);
-			magnitude[k] = m > kLevelFloor ? m : kLevelFloor;  // a NaN reads as the floor
+			y = __builtin_fma (b0, x, s1);
+			const double s2Next = __builtin_fma (-a2, s1, c2 * x);
+			s1 = __builtin_fma (-a1, s1, __builtin_fma (c1, x, s2));
+			s2 = s2Next;
 		}
-		return Isa::fromLanes (magnitude);
+		else
+		{
+			y = b0 * x + s1;
+			s1 = b1 * x - a1 * y + s2;
+			s2 = b2 * x - a2 * y;
+		}
+		const double m = __builtin_fabs (y);
+		return m > kLevelFloor ? m : kLevelFloor;  // a NaN reads as the floor
 	};
 
-	// Envelope steps over the levels of the samples from `first`; weighted: the fused form's level
-	// terms (1 - coefficient) * level, taken with the logarithm.
-	auto envelopeFrom = [&] (int first, const double* level, const double* weighted, auto attackIsFaster) noexcept {
-		const int m = n - first < kWidth ? n - first : kWidth;
-		for (int k = 0; k < m; ++k)
+	// Envelope step for sample i at its level; weighted: the fused form's level terms (1 - coefficient)
+	// * level, taken with the logarithm, the release one kSegment further on.
+	auto envelopeOf = [&] (int i, const double* level, const double* weighted, auto attackIsFaster) noexcept {
+		double attacked, released;
+		if constexpr (Isa::kFused)
 		{
-			const double l = level[k];
-			double attacked, released;
-			if constexpr (Isa::kFused)
-			{
-				attacked = __builtin_fma (attack, envelope, weighted[k]);
-				released = __builtin_fma (release, envelope, weighted[kWidth + k]);
-			}
-			else
-			{
-				// Both candidates exactly as envelopeStep.
-				const double gap = envelope - l;
-				attacked = l + attack * gap;
-				released = l + release * gap;
-			}
-			if constexpr (attackIsFaster)
-				envelope = attacked > released ? attacked : released;
-			else
-				envelope = attacked < released ? attacked : released;
-			if (++counter >= interval)
-			{
-				counter = 0;
-				stepAt[steps] = first + k;
-				envelopeAt[steps] = envelope;
-				++steps;
-			}
+			attacked = __builtin_fma (attack, envelope, weighted[0]);
+			released = __builtin_fma (release, envelope, weighted[kSegment]);
+		}
+		else
+		{
+			// Both candidates exactly as envelopeStep.
+			const double gap = envelope - level[0];
+			attacked = level[0] + attack * gap;
+			released = level[0] + release * gap;
+		}
+		if constexpr (attackIsFaster)
+			envelope = attacked > released ? attacked : released;
+		else
+			envelope = attacked < released ? attacked : released;
+		if (++counter >= interval)
+		{
+			counter = 0;
+			stepAt[steps] = i;
+			envelopeAt[steps] = envelope;
+			++steps;
 		}
 	};
 
-	// A three-stage pipeline over blocks of kWidth samples: band-pass of block j, logarithm of block
-	// j - 1, envelope of block j - 2. The stages of one iteration do not wait on each other, so the
-	// two recurrences run side by side and the logarithm fills the slots they leave idle.
-	const int blocks = (n + kWidth - 1) / kWidth;
-	alignas (64) double level[2][kWidth];
-	alignas (64) double weighted[2][2 * kWidth];
+	// A three-stage pipeline over segments of kSegment samples: band-pass of segment j, envelope of
+	// segment j - 2, then the logarithm of segment j - 1. The stages of one iteration do not wait on
+	// each other. The band-pass and envelope steps alternate sample by sample, so that their two
+	// recurrences sit side by side in the instruction window and overlap, and the logarithm, which
+	// waits on nothing, fills the slots they leave idle.
+	alignas (64) double magnitude[2][kSegment];
+	alignas (64) double level[2][kSegment];
+	alignas (64) double weighted[2][2 * kSegment];
+	const int segments = (n + kSegment - 1) / kSegment;
 	auto pipeline = [&] (auto attackIsFaster) noexcept {
-		V pending = Isa::set1 (1.0);
-		for (int j = 0; j < blocks + 2; ++j)
+		for (int j = 0; j < segments + 2; ++j)
 		{
-			const V next = j < blocks ? magnitudesFrom (j * kWidth) : Isa::set1 (1.0);
-			if (j >= 1 && j - 1 < blocks)
+			const int first = j * kSegment;
+			double* mag = magnitude[j & 1];
+			const double* lv = level[j & 1];
+			const double* w = weighted[j & 1];
+			const int bandPassCount = j < segments ? (n - first < kSegment ? n - first : kSegment) : 0;
+			const int envelopeFirst = first - 2 * kSegment;
+			const int envelopeCount = j >= 2 ? (n - envelopeFirst < kSegment ? n - envelopeFirst : kSegment) : 0;
+			if (bandPassCount == kSegment && envelopeCount == kSegment)
 			{
-				const V l = levelDbVector<Isa> (pending);
-				Isa::store (level[(j - 1) & 1], l);
-				if constexpr (Isa::kFused)
+				// Whole segments in both stages: no bounds inside.
+				for (int k = 0; k < kSegment; ++k)
 				{
-					Isa::store (weighted[(j - 1) & 1], Isa::mul (Isa::set1 (attackRest), l));
-					Isa::store (weighted[(j - 1) & 1] + kWidth, Isa::mul (Isa::set1 (releaseRest), l));
+					mag[k] = magnitudeOf (input[first + k]);
+					envelopeOf (envelopeFirst + k, lv + k, w + k, attackIsFaster);
 				}
 			}
-			if (j >= 2)
-				envelopeFrom ((j - 2) * kWidth, level[j & 1], weighted[j & 1], attackIsFaster);
-			pending = next;
+			else
+			{
+				// The ends; magnitudes past n read 1.
+				for (int k = 0; k < bandPassCount; ++k)
+					mag[k] = magnitudeOf (input[first + k]);
+				for (int k = bandPassCount; k < kSegment; ++k)
+					mag[k] = 1.0;
+				for (int k = 0; k < envelopeCount; ++k)
+					envelopeOf (envelopeFirst + k, lv + k, w + k, attackIsFaster);
+			}
+			if (j >= 1 && j - 1 < segments)
+			{
+				const double* pm = magnitude[(j - 1) & 1];
+				double* pl = level[(j - 1) & 1];
+				double* pw = weighted[(j - 1) & 1];
+				for (int k = 0; k < kSegment; k += kWidth)
+				{
+					const V l = levelDbVector<Isa> (Isa::load (pm + k));
+					Isa::store (pl + k, l);
+					if constexpr (Isa::kFused)
+					{
+						Isa::store (pw + k, Isa::mul (Isa::set1 (attackRest), l));
+						Isa::store (pw + kSegment + k, Isa::mul (Isa::set1 (releaseRest), l));
+					}
+				}
+			}
 		}
 	};
 	if (attack <= release)
