@@ -2,8 +2,6 @@
 // file (never a downloaded browser), an editor page opened from file:// with
 // the bridge stand-in installed before the page's own scripts.
 'use strict';
-const fs = require('node:fs');
-const os = require('node:os');
 const path = require('node:path');
 const test = require('node:test');
 const assert = require('node:assert/strict');
@@ -11,7 +9,6 @@ const { chromium } = require('playwright-core');
 
 const ROOT = path.resolve(__dirname, '..', '..');
 const PAGE_URL = 'file://' + path.join(ROOT, 'resources', 'index.html');
-const ARTIFACTS = path.join(ROOT, 'artifacts', 'page');
 
 const F = { ENABLED: 0, SHAPE: 1, FREQ: 2, GAIN: 3, Q: 4, SLOPE: 5, CHANNEL: 6, DYN: 7, THRESHOLD: 8, RATIO: 9, ATTACK: 10, RELEASE: 11, SIDECHAIN: 12 };
 const bandId = (b, k) => 2000 + 16 * b + k;
@@ -26,19 +23,16 @@ const map = {
 };
 
 // Every test file that loads these helpers gets one browser for its tests.
-let userDir, context;
+let browser, context;
 test.before(async () => {
-  userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'qeq-page-'));
-  context = await chromium.launchPersistentContext(userDir, {
-    executablePath: process.env.QEQ_CHROMIUM || '/usr/bin/chromium', headless: true, viewport: { width: 1400, height: 900 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  browser = await chromium.launch({
+    executablePath: process.env.QEQ_CHROMIUM || '/usr/bin/chromium', headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
+  context = await browser.newContext({ viewport: { width: 1400, height: 900 } });
 });
-test.after(async () => {
-  if (context) await context.close();
-  fs.rmSync(userDir, { recursive: true, force: true });
-});
+test.after(() => browser && browser.close());
 
 /** Opens the editor with a fresh bridge stand-in; collects page errors and off-bundle requests. */
 async function openEditor(seed, scale) {
@@ -61,6 +55,22 @@ async function openEditor(seed, scale) {
   return ed;
 }
 
+/**
+ * A test on a freshly opened editor (`live`: one whose analysis link has
+ * answered) that must end without script errors or outside requests.
+ */
+function editorTest(name, seed, body, { scale, live } = {}) {
+  test(name, async () => {
+    const ed = await openEditor(seed, scale);
+    if (live) {
+      await ed.page.waitForFunction(() => window.QEQ.live.linked() && window.QEQ.live.stats.updates > 0);
+      await settle(ed.page);
+    }
+    await body(ed.page);
+    await closeClean(ed);
+  });
+}
+
 /** No script errors and nothing fetched from outside the bundle; then the page goes. */
 async function closeClean(ed) {
   assert.deepEqual(ed.errors, [], 'no script errors');
@@ -80,6 +90,11 @@ async function press(page, ...keys) {
   for (const key of keys) await page.keyboard.press(key);
   await settle(page);
 }
+/** Clicks and waits for what the click asked of the plug-in. */
+async function click(page, selector) {
+  await page.click(selector);
+  await settle(page);
+}
 
 const calls = (page, name) => page.evaluate((n) => window.__qeqBridge.calls.filter((c) => !n || c.name === n), name);
 const value = (page, id) => page.evaluate((i) => window.__qeqBridge.value(i), id);
@@ -96,18 +111,26 @@ const graphXY = (page, hz, db) => page.evaluate(([f, g]) => {
   return { x: r.left + p.x + p.w * Math.log(f / 20) / Math.log(1100), y: r.top + p.y + p.h * (0.5 - g / (2 * window.QEQ.graph.range())) };
 }, [hz, db]);
 
+/**
+ * Presses band i's handle (with `key` held for the press: Ctrl asks for a
+ * solo) and moves the pointer to `to`, or by `by` px; the button stays down.
+ */
+async function grab(page, band, { to, by, steps = 8, key } = {}) {
+  const h = await handleXY(page, band);
+  await page.mouse.move(h.x, h.y);
+  if (key) await page.keyboard.down(key);
+  await page.mouse.down();
+  if (key) await page.keyboard.up(key);
+  if (to || by) await page.mouse.move(to ? to.x : h.x + by[0], to ? to.y : h.y + by[1], { steps });
+}
+
 /** Makes the page believe it is hidden (true) or shown again (false), as a minimised editor would be. */
 const setHidden = (page, hidden) => page.evaluate((h) => {
   Object.defineProperty(document, 'hidden', { configurable: true, get: () => h });
   document.dispatchEvent(new Event('visibilitychange'));
 }, hidden);
 
-async function screenshot(page, name) {
-  fs.mkdirSync(ARTIFACTS, { recursive: true });
-  await page.screenshot({ path: path.join(ARTIFACTS, name + '.png') });
-}
-
-/** Seed values with bands enabled at given settings: [{band, hz, db, q, shape, slope, threshold (dynamics on)}] */
+/** Seed values with bands enabled at given settings: [{band, hz, db, q, threshold (dynamics on)}] */
 function bandsSeed(list) {
   const values = {};
   for (const b of list) {
@@ -116,8 +139,6 @@ function bandsSeed(list) {
     set(F.FREQ, b.hz && map.freqToNorm(b.hz));
     set(F.GAIN, b.db === undefined ? undefined : map.gainToNorm(b.db));
     set(F.Q, b.q && map.qToNorm(b.q));
-    set(F.SHAPE, b.shape && b.shape / 8);
-    set(F.SLOPE, b.slope && b.slope / 4);
     if (b.threshold !== undefined) { set(F.DYN, 1); set(F.THRESHOLD, b.threshold / 60 + 1); }
   }
   return values;
@@ -127,27 +148,19 @@ const near = (a, b, tol, msg) => assert.ok(Math.abs(a - b) <= tol, `${msg || ''}
 
 /**
  * Checks that each identifier's calls form complete gestures: beginEdit, then
- * performEdit each followed by setParamNormalized with the same value, then
- * endEdit; `count` gestures per identifier when given, else at least one.
+ * performEdit each followed by setParamNormalized with the same value (the
+ * controller gets every value the host gets), then endEdit; `count` gestures
+ * per identifier when given, else at least one.
  */
+const EDITS = ['beginEdit', 'performEdit', 'setParamNormalized', 'endEdit'];
 function assertGestures(list, ids, count) {
   for (const id of ids) {
-    const mine = list.filter((c) => c.args[0] === id && ['beginEdit', 'performEdit', 'setParamNormalized', 'endEdit'].includes(c.name));
-    let open = false, gestures = 0, performs = 0;
-    for (let i = 0; i < mine.length; i++) {
-      const c = mine[i], next = mine[i + 1];
-      if (c.name === 'beginEdit') { assert.ok(!open, `id ${id}: begin inside a gesture`); open = true; performs = 0; }
-      else if (c.name === 'performEdit') {
-        assert.ok(open, `id ${id}: perform outside a gesture`);
-        assert.ok(next && next.name === 'setParamNormalized' && next.args[1] === c.args[1], `id ${id}: the controller gets every value the host gets`);
-        i++; performs++;
-      } else if (c.name === 'endEdit') { assert.ok(open && performs > 0, `id ${id}: end without values`); open = false; gestures++; }
-      else assert.fail(`id ${id}: setParamNormalized outside a perform`);
-    }
-    assert.ok(!open, `id ${id}: gesture left open`);
-    if (count === undefined) assert.ok(gestures >= 1, `id ${id} has a gesture`);
-    else assert.equal(gestures, count, `id ${id} gestures`);
+    const mine = list.filter((c) => c.args[0] === id && EDITS.includes(c.name));
+    const seq = mine.map((c, i) => (c.name !== 'setParamNormalized' ? c.name[0]
+      : mine[i - 1]?.name === 'performEdit' && mine[i - 1].args[1] === c.args[1] ? 's' : 'x')).join('');
+    assert.match(seq, /^(b(ps)+e)+$/, `id ${id}: complete gestures`);
+    if (count !== undefined) assert.equal(seq.split('b').length - 1, count, `id ${id} gestures`);
   }
 }
 
-module.exports = { test, assert, near, assertGestures, closeClean, openEditor, settle, press, calls, value, clearCalls, handleXY, graphXY, screenshot, setHidden, bandsSeed, bandId, F, map };
+module.exports = { test, editorTest, assert, near, assertGestures, closeClean, openEditor, settle, press, click, calls, value, clearCalls, handleXY, graphXY, grab, setHidden, bandsSeed, bandId, F, map };

@@ -48,68 +48,58 @@ class Page {
   value(expression) { return JSON.parse(JSON.stringify(this.run(expression))); }
 }
 
-async function withBridge(body) {
-  const bridge = new Bridge();
+// One bridge process for every test: documents are independent in it, as in the plug-in.
+let bridge;
+test.before(async () => {
+  bridge = new Bridge();
   await bridge.ready;
-  try { await body(bridge); } finally {
-    const closed = new Promise((resolve) => bridge.proc.on('close', resolve));
-    bridge.proc.stdin.end();
-    await closed;
-  }
-}
+});
+test.after(() => new Promise((resolve) => {
+  bridge.proc.on('close', resolve);
+  bridge.proc.stdin.end();
+}));
 
-test('calls from the first script resolve with the results; numbers restart per document', () => withBridge(async (bridge) => {
+test('calls resolve with their results, unknown and throwing ones stay pending; numbers restart per document', async () => {
   const page = new Page(bridge, `
     var results = {};
     getParamNormalized(1).then(function (v) { results.gain = v; });
     getParameterObject(7).then(function (o) { results.freq = o; });
     echo(1, 'Grüße €', [true], {k: null}).then(function (e) { results.echo = e; });
     getParameterObject(99).then(function (o) { results.missing = o; });
+    boom().then(function () { results.boom = 'resolved'; }, function () { results.boom = 'rejected'; });
+    window.external.invoke(JSON.stringify({id: 50, method: 'noSuchFunction', params: []}));
   `);
   await page.settle();
   assert.deepEqual(page.errors, []);
   assert.deepEqual(page.posted[2], { id: 3, method: 'echo', params: [1, 'Grüße €', [true], { k: null }] });
-  const { gain, freq, echo, missing } = page.value('results');
-  assert.deepEqual([gain, freq.info.title, freq.max, echo, missing], [0.5, 'Freq', 10, [1, 'Grüße €', [true], { k: null }], null]);
+  const { gain, freq, echo, missing, boom } = page.value('results');
+  assert.deepEqual([gain, freq.info.title, freq.max, echo, missing, boom],
+    [0.5, 'Freq', 10, [1, 'Grüße €', [true], { k: null }], null, undefined]);
   assert.ok(page.evaluated.some((s) => s.includes('Grüße €')), 'UTF-8 is not escaped');
-  assert.deepEqual(Object.keys(page.value('window._rpc')), ['nextSeq'], 'answered calls are removed');
+  assert.equal(page.evaluated.length, 4, 'only the bound functions that returned were answered');
+  assert.deepEqual(Object.keys(page.value('window._rpc')), ['5', 'nextSeq'], 'answered calls are removed, boom stays');
 
   const reloaded = new Page(bridge, 'var got; echo("again").then(function (v) { got = v; });');
   await reloaded.settle();
   assert.deepEqual(reloaded.posted.map((m) => m.id), [1]);
   assert.deepEqual(reloaded.value('got'), ['again']);
-}));
+});
 
-test('change notifications arrive before the answer; a page without the handler still gets answers',
-  () => withBridge(async (bridge) => {
-    const page = new Page(bridge, `
-      var log = [];
-      function notifyParameterChange(p) { log.push(['changed', p.info.id, p.normalized]); }
-      subscribeParameter(7).then(function () {
-        setParamNormalized(7, 0.75).then(function (ok) { log.push(['answer', ok]); });
-      });
-    `);
-    await page.settle();
-    await page.settle();
-    assert.deepEqual(page.value('log'), [['changed', 7, 0.75], ['answer', true]]);
-    assert.deepEqual(page.errors, []);
+test('change notifications arrive before the answer; a page without the handler still gets answers', async () => {
+  const page = new Page(bridge, `
+    var log = [];
+    function notifyParameterChange(p) { log.push(['changed', p.info.id, p.normalized]); }
+    subscribeParameter(7).then(function () {
+      setParamNormalized(7, 0.75).then(function (ok) { log.push(['answer', ok]); });
+    });
+  `);
+  await page.settle();
+  await page.settle();
+  assert.deepEqual(page.value('log'), [['changed', 7, 0.75], ['answer', true]]);
+  assert.deepEqual(page.errors, []);
 
-    const bare = new Page(bridge, 'var answers = []; setParamNormalized(7, 0.25).then(function (v) { answers.push(v); });');
-    await bare.settle();
-    assert.deepEqual(bare.value('answers'), [true]);
-    assert.match(String(bare.errors[0]), /notifyParameterChange/, 'only the notification fails');
-  }));
-
-test('unknown names and throwing functions leave the promise pending, never rejected',
-  () => withBridge(async (bridge) => {
-    const page = new Page(bridge, `
-      var settled = [];
-      boom().then(function () { settled.push('boom'); }, function () { settled.push('boom rejected'); });
-      window.external.invoke(JSON.stringify({id: 50, method: 'noSuchFunction', params: []}));
-      echo('after').then(function (v) { settled.push(v[0]); });
-    `);
-    await page.settle();
-    assert.deepEqual(page.value('settled'), ['after']);
-    assert.equal(page.evaluated.length, 1, 'only the echo was answered');
-    assert.equal(page.value('typeof window._rpc[1].resolve'), 'function', 'the failed call stays parked');
-  }));
+  const bare = new Page(bridge, 'var answers = []; setParamNormalized(7, 0.25).then(function (v) { answers.push(v); });');
+  await bare.settle();
+  assert.deepEqual(bare.value('answers'), [true]);
+  assert.match(String(bare.errors[0]), /notifyParameterChange/, 'only the notification fails');
+});
