@@ -32,85 +32,67 @@ EqBand dynamicBell (double gainDb, double ratio = 2.0)
 	return band;
 }
 
-/** Peak amplitude of a tone whose detector envelope settles at levelDb. */
-double amplitudeForLevel (double levelDb) { return std::pow (10.0, (levelDb + 6.020599913279624) / 20.0); }
-
-struct ToneRun
-{
-	double outputGainDb = 0;  // the band's output tone over its input, last 100 ms
-	double minGain = 1e9, maxGain = -1e9;  // dynamic gain over the second half
-};
-
-/** Six seconds of a one-band bank: left = right = tone, or the tone on the side-chain and 18 dB less on the main input. */
-ToneRun runTone (EqBand& band, double amplitude, bool toneOnSidechain)
-{
-	BandBank bank;
-	bank.bands[0] = band;
-	const int total = static_cast<int> (6 * kFs), window = static_cast<int> (0.1 * kFs);
-	ToneRun run;
-	double inEnergy = 0, outEnergy = 0;
-	for (int n = 0; n < total; ++n)
-	{
-		const double x = amplitude * std::sin (2 * kPi * kToneHz / kFs * n), in = toneOnSidechain ? 0.125 * x : x;
-		double l = in, r = in;
-		processStereoSample (bank, l, r, toneOnSidechain ? x : 0.0, toneOnSidechain ? x : 0.0);
-		if (n > total / 2)
-			run.minGain = std::min (run.minGain, bank.bands[0].dynamicGain), run.maxGain = std::max (run.maxGain, bank.bands[0].dynamicGain);
-		if (n >= total - window)
-			inEnergy += in * in, outEnergy += l * l;
-	}
-	run.outputGainDb = 10 * std::log10 (outEnergy / inEnergy);
-	band = bank.bands[0];
-	return run;
-}
-
 TEST (BandDynamics, SteadyTonesSettleAtTheControlLawGains)
 {
+	enum Feed { kBoth, kOnSidechain, kLeftOnly };  // on the side-chain: the main input 18 dB lower
 	struct Case
 	{
-		double gain, ratio, levelDb, expectedGain;
-		int source;  // 1: external, the tone on the side-chain; 2: internal, the same signals
-	};
-	// Boost +6: at -6 dB the reduction of 6 dB removes it all; at -12 dB half of it stays.
-	// Cut -6: the reduction lifts it toward 0 dB and stops there. Ratio 1 never acts. With an
-	// external source the main input (18 dB lower) does not count; with an internal one only it does.
-	for (const Case c : {Case {6, 2, -6, 0, 0}, Case {6, 2, -12, 3, 0}, Case {-6, 2, -12, -3, 0}, Case {-6, 2, -6, 0, 0},
-	                     Case {-6, 2, 0, 0, 0}, Case {6, 2, -30, 6, 0}, Case {9, 1, 0, 9, 0}, Case {6, 2, -6, 0, 1},
-	                     Case {6, 2, -6, 6, 2}})
-	{
-		SCOPED_TRACE (::testing::Message () << c.gain << " dB, ratio " << c.ratio << " at " << c.levelDb << " dB, source " << c.source);
-		EqBand band = dynamicBell (c.gain, c.ratio);
-		band.sidechainSource = c.source == 1 ? 1 : 0;
-		const ToneRun run = runTone (band, amplitudeForLevel (c.levelDb), c.source > 0);
-		EXPECT_NEAR (band.envelope, c.source == 2 ? c.levelDb + 20 * std::log10 (0.125) : c.levelDb, 0.1);
-		EXPECT_NEAR (run.minGain, c.expectedGain, 0.1);
-		EXPECT_NEAR (run.maxGain, c.expectedGain, 0.1);
-		// What a listener hears: the bell at the tone's frequency has the dynamic gain.
-		EXPECT_NEAR (run.outputGainDb, c.expectedGain, 0.1);
-	}
-}
-
-TEST (BandDynamics, DetectorFollowsTheChannelTargetAndAMissingSidechainIsSilence)
-{
-	// A left-only tone: Left reads it as it is; Stereo, Mid and Side read the halved sum or
-	// difference (6.02 dB lower); Right and an absent side-chain read nothing.
-	const struct
-	{
+		double gain, ratio, levelDb;
 		std::int32_t channel, source;
-		double level;
-	} cases[] = {{kLeft, 0, -20.0}, {kStereo, 0, -26.0206}, {kMid, 0, -26.0206}, {kSide, 0, -26.0206}, {kRight, 0, -120.0},
-	             {kStereo, 1, -120.0}};
-	for (const auto& c : cases)
+		Feed feed;
+		double envelope, expectedGain;
+	};
+	// Boost +6: at -6 dB the reduction of 6 dB removes it all; at -12 dB half of it stays. Cut -6:
+	// the reduction lifts it toward 0 dB and stops there. Ratio 1 never acts. With an external
+	// source the main input does not count; with an internal one only it does. A left-only tone:
+	// Left reads it as it is; Stereo, Mid and Side read the halved sum or difference (6.02 dB
+	// lower); Right and an absent side-chain read nothing.
+	const double half = -26.0206, none = -120.0;
+	for (const Case c : {Case {6, 2, -6, kStereo, 0, kBoth, -6, 0}, Case {6, 2, -12, kStereo, 0, kBoth, -12, 3},
+	                     Case {-6, 2, -12, kStereo, 0, kBoth, -12, -3}, Case {-6, 2, -6, kStereo, 0, kBoth, -6, 0},
+	                     Case {-6, 2, 0, kStereo, 0, kBoth, 0, 0}, Case {6, 2, -30, kStereo, 0, kBoth, -30, 6},
+	                     Case {9, 1, 0, kStereo, 0, kBoth, 0, 9}, Case {6, 2, -6, kStereo, 1, kOnSidechain, -6, 0},
+	                     Case {6, 2, -6, kStereo, 0, kOnSidechain, -24.0618, 6}, Case {6, 2, -20, kLeft, 0, kLeftOnly, -20, 6},
+	                     Case {6, 2, -20, kStereo, 0, kLeftOnly, half, 6}, Case {6, 2, -20, kMid, 0, kLeftOnly, half, 6},
+	                     Case {6, 2, -20, kSide, 0, kLeftOnly, half, 6}, Case {6, 2, -20, kRight, 0, kLeftOnly, none, 6},
+	                     Case {6, 2, -20, kStereo, 1, kLeftOnly, none, 6}})
 	{
+		SCOPED_TRACE (::testing::Message () << c.gain << " dB, ratio " << c.ratio << " at " << c.levelDb << " dB, target "
+		                                    << c.channel << ", source " << c.source << ", feed " << c.feed);
 		BandBank bank;
-		bank.bands[0] = dynamicBell (6.0);
+		bank.bands[0] = dynamicBell (c.gain, c.ratio);
 		bank.bands[0].channel = c.channel;
 		bank.bands[0].sidechainSource = c.source;
-		std::vector<double> left (4 * 48000), right (left.size ());
-		for (std::size_t n = 0; n < left.size (); ++n)
-			left[n] = amplitudeForLevel (-20.0) * std::sin (2 * kPi * kToneHz / kFs * n);
-		processStereoBlock (bank, left.data (), right.data (), nullptr, nullptr, static_cast<int> (left.size ()));
-		EXPECT_NEAR (bank.bands[0].envelope, c.level, 0.1) << c.channel << " " << c.source;
+		// Six seconds in blocks; the output tone over the input one in the last 100 ms.
+		const double amplitude = std::pow (10.0, (c.levelDb + 6.020599913279624) / 20.0);
+		const int block = 480, blocks = 600;
+		std::vector<double> left (block), right (block), key (block);
+		double minGain = 1e9, maxGain = -1e9, inEnergy = 0, outEnergy = 0;
+		for (int b = 0; b < blocks; ++b)
+		{
+			for (int i = 0; i < block; ++i)
+			{
+				key[i] = amplitude * std::sin (2 * kPi * kToneHz / kFs * (b * block + i));
+				left[i] = c.feed == kOnSidechain ? 0.125 * key[i] : key[i];
+				right[i] = c.feed == kLeftOnly ? 0.0 : left[i];
+				if (b >= blocks - 10)
+					inEnergy += left[i] * left[i];
+			}
+			const double* sc = c.feed == kOnSidechain ? key.data () : nullptr;
+			processStereoBlock (bank, left.data (), right.data (), sc, sc, block);
+			for (int i = 0; b >= blocks - 10 && i < block; ++i)
+				outEnergy += left[i] * left[i];
+			if (b > blocks / 2)
+				minGain = std::min (minGain, bank.bands[0].dynamicGain), maxGain = std::max (maxGain, bank.bands[0].dynamicGain);
+		}
+		EXPECT_NEAR (bank.bands[0].envelope, c.envelope, 0.1);
+		EXPECT_NEAR (minGain, c.expectedGain, 0.1);
+		EXPECT_NEAR (maxGain, c.expectedGain, 0.1);
+		// What a listener hears: the bell at the tone's frequency has the dynamic gain.
+		if (c.channel == kStereo || c.channel == kLeft)
+		{
+			EXPECT_NEAR (10 * std::log10 (outEnergy / inEnergy), c.expectedGain, 0.1);
+		}
 	}
 }
 

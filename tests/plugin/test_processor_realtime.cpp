@@ -42,38 +42,8 @@ void operator delete (void* p) noexcept { std::free (p); }
 void operator delete (void* p, std::size_t) noexcept { std::free (p); }
 #endif
 
-namespace {
-
-void fillNoise (ProcessorRig& rig, int n, std::mt19937& rng)
-{
-	std::uniform_real_distribution<float> dist (-0.5f, 0.5f);
-	for (int bus = 0; bus < rig.buffers.numInputs (); ++bus)
-		for (int c = 0; c < rig.buffers.inputChannels (bus); ++c)
-			for (int s = 0; s < n; ++s)
-				rig.buffers.input (bus, c)[s] = dist (rng);
-}
-
-/** Every band on, of every shape, slope and target, half of them dynamic, some keyed. */
-void enableBusyBands (ProcessorRig& rig)
-{
-	for (int b = 0; b < 24; ++b)
-	{
-		const double values[kFieldsPerBand] = {1.0, (b % 9) / 8.0, 0.5, 0.6, 0.45, (b % 5) / 4.0, (b % 5) / 4.0, double (b % 2),
-		                                       0.7, 0.05, 0.37, 0.51, b % 3 == 0 ? 1.0 : 0.0};
-		for (int k = 0; k < kFieldsPerBand; ++k)
-			rig.set (bandParamId (b, k), values[k]);
-	}
-}
-
-bool finite (ProcessorRig& rig, int n)
-{
-	for (int s = 0; s < n; ++s)
-		if (!std::isfinite (rig.buffers.output (0, 0)[s]) || !std::isfinite (rig.buffers.output (0, 1)[s]))
-			return false;
-	return true;
-}
-
-} // namespace
+using QuenrilEQ::testing::fillNoise;
+using QuenrilEQ::testing::outputsFinite;
 
 #ifdef QEQ_COUNT_ALLOCATIONS
 TEST (ProcessorRealtime, ProcessingAllocatesNothing)
@@ -81,8 +51,8 @@ TEST (ProcessorRealtime, ProcessingAllocatesNothing)
 	ProcessorRig rig (48000.0, 2048, 2, 2);
 	rig.changes.reserve (400);  // the host side of the test must not allocate either
 	std::mt19937 rng (3);
-	enableBusyBands (rig);
-	fillNoise (rig, 2048, rng);
+	QuenrilEQ::testing::setBusyBands (rig.changes);
+	fillNoise (rig.buffers, 2048, rng, 0.5f);
 	rig.run (2048);  // first designs, outside the count
 
 	// A band auditioned all along: its filter and crossfade run in the count.
@@ -104,7 +74,7 @@ TEST (ProcessorRealtime, ProcessingAllocatesNothing)
 		}
 		counting = false;
 		EXPECT_EQ (allocations.load (), 0) << (linear ? "Linear" : "Natural");
-		EXPECT_TRUE (finite (rig, 1));
+		EXPECT_TRUE (outputsFinite (rig.buffers, 1));
 	}
 }
 #endif
@@ -113,19 +83,19 @@ TEST (ProcessorRealtime, HostThreadsMayCallWhileProcessRuns)
 {
 	ProcessorRig rig (48000.0, 512, 2, 2);
 	rig.changes.reserve (64);
-	enableBusyBands (rig);
+	QuenrilEQ::testing::setBusyBands (rig.changes);
 	std::atomic<bool> stop {false}, allFinite {true};
 	std::atomic<long> blocks {0};
 	std::thread audio ([&] {
 		std::mt19937 rng (11);
 		while (!stop.load ())
 		{
-			fillNoise (rig, 512, rng);
+			fillNoise (rig.buffers, 512, rng, 0.5f);
 			// The audio side automates bands 0..11 only, so the host side can check 12..23.
 			rig.set (bandParamId (blocks % 12, kFieldGain), (blocks % 13) / 13.0);
 			rig.set (kPhaseModeId, (blocks / 50) % 2);
 			rig.run (1 + static_cast<int> (blocks % 512));
-			if (!finite (rig, 1))
+			if (!outputsFinite (rig.buffers, 1))
 				allFinite = false;
 			++blocks;
 		}

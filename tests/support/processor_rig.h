@@ -7,8 +7,12 @@
 #include "parameter_changes.h"
 #include "process_buffers.h"
 
+#include "parameters.h"
+
 #include "public.sdk/source/common/memorystream.h"
 
+#include <cmath>
+#include <random>
 #include <vector>
 
 namespace QuenrilEQ {
@@ -76,6 +80,38 @@ public:
 	host::ProcessBuffers buffers;
 	host::ParameterChanges changes;
 };
+
+/** Noise within +-amplitude on every input channel of every bus, n samples. */
+inline void fillNoise (host::ProcessBuffers& buffers, int n, std::mt19937& rng, float amplitude)
+{
+	std::uniform_real_distribution<float> noise (-amplitude, amplitude);
+	for (int bus = 0; bus < buffers.numInputs (); ++bus)
+		for (int c = 0; c < buffers.inputChannels (bus); ++c)
+			for (int s = 0; s < n; ++s)
+				buffers.input (bus, c)[s] = noise (rng);
+}
+
+/** True when the first n samples of both main outputs are finite. */
+inline bool outputsFinite (host::ProcessBuffers& buffers, int n)
+{
+	for (int c = 0; c < 2; ++c)
+		for (int s = 0; s < n; ++s)
+			if (!std::isfinite (buffers.output (0, c)[s]))
+				return false;
+	return true;
+}
+
+/** Every band on, of every shape, slope and target, half of them dynamic, some keyed. */
+inline void setBusyBands (host::ParameterChanges& changes)
+{
+	for (int b = 0; b < 24; ++b)
+	{
+		const double values[kFieldsPerBand] = {1.0, (b % 9) / 8.0, 0.5, 0.6, 0.45, (b % 5) / 4.0, (b % 5) / 4.0, double (b % 2),
+		                                       0.7, 0.05, 0.37, 0.51, b % 3 == 0 ? 1.0 : 0.0};
+		for (int k = 0; k < kFieldsPerBand; ++k)
+			changes.add (bandParamId (b, k), 0, values[k]);
+	}
+}
 
 } // namespace testing
 } // namespace QuenrilEQ
