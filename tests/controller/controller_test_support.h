@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -116,5 +117,16 @@ inline void writeFile (const std::string& path, const std::string& text)
 	std::filesystem::create_directories (std::filesystem::path (path).parent_path ());
 	std::ofstream (path, std::ios::binary) << text;
 }
+
+// Every regular file below folder, by its path relative to the folder, with its contents.
+inline std::map<std::string, std::string> filesBelow (const std::string& folder)
+{
+	std::map<std::string, std::string> files;
+	for (const auto& e : std::filesystem::recursive_directory_iterator (folder))
+		if (e.is_regular_file ())
+			files[std::filesystem::relative (e.path (), folder).string ()] = readFile (e.path ().string ());
+	return files;
+}
+using Files = std::map<std::string, std::string>;
 
 } // namespace QuenrilEQ::testing

@@ -1,22 +1,17 @@
 // Installing the factory presets into the user's presets folder: once per
 // version, never over a user's file, never deleting one, and without harm
 // when the folders or the marker are not what they should be.
-#include "controller_test_support.h"
+#include "controller_fixture.h"
 
 #include "atomic_file.h"
 #include "factory_presets.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <map>
 #include <unistd.h>
 
 using QuenrilEQ::FactoryPresetPlaces;
 using QuenrilEQ::installFactoryPresets;
-using QuenrilEQ::testing::readFile;
-using QuenrilEQ::testing::TempHome;
-using QuenrilEQ::testing::writeFile;
+using namespace QuenrilEQ::testing;
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,17 +23,6 @@ FactoryPresetPlaces placesIn (const TempHome& home, const std::string& bundle)
 	writeFile (bundle + "/Telephone.quenrileqpreset", "2016=1\n");
 	writeFile (bundle + "/notes.txt", "not a preset\n");
 	return {bundle, home.presets () + "/Factory", home.state () + "/factory-presets.version"};
-}
-
-std::string installed (const FactoryPresetPlaces& p, const std::string& name) { return readFile (p.destination + "/" + name + ".quenrileqpreset"); }
-
-std::map<std::string, std::string> filesBelow (const std::string& folder)
-{
-	std::map<std::string, std::string> files;
-	for (const auto& entry : fs::recursive_directory_iterator (folder))
-		if (entry.is_regular_file ())
-			files[entry.path ().string ()] = readFile (entry.path ().string ());
-	return files;
 }
 
 // The user saves a preset of the copy's name while the copy is being written.
@@ -56,25 +40,28 @@ TEST (FactoryPresetInstall, OncePerVersionAndNeverOverAUsersFile)
 	TempHome home;
 	const FactoryPresetPlaces places = placesIn (home, home.path () + "/bundle");
 	ASSERT_TRUE (installFactoryPresets (places, "1.0.0.0"));
-	EXPECT_EQ (installed (places, "Rumble Cut") + installed (places, "Telephone"), "2000=1\n2016=1\n");
-	EXPECT_FALSE (fs::exists (places.destination + "/notes.txt"));
+	EXPECT_EQ (filesBelow (places.destination),
+	           (Files {{"Rumble Cut.quenrileqpreset", "2000=1\n"}, {"Telephone.quenrileqpreset", "2016=1\n"}}));
 	EXPECT_EQ (readFile (places.marker), "1.0.0.0\n");
 	// The user deletes one preset and saves over the other; the same version leaves both so.
 	fs::remove (places.destination + "/Rumble Cut.quenrileqpreset");
 	writeFile (places.destination + "/Telephone.quenrileqpreset", "2016=0.5\n");
 	EXPECT_TRUE (installFactoryPresets (places, "1.0.0.0"));
-	EXPECT_FALSE (fs::exists (places.destination + "/Rumble Cut.quenrileqpreset"));
+	EXPECT_EQ (filesBelow (places.destination), (Files {{"Telephone.quenrileqpreset", "2016=0.5\n"}}));
 	// A new version brings the deleted one back and still keeps the user's.
 	EXPECT_TRUE (installFactoryPresets (places, "1.1.0.0"));
-	EXPECT_EQ (installed (places, "Rumble Cut") + installed (places, "Telephone"), "2000=1\n2016=0.5\n");
+	EXPECT_EQ (filesBelow (places.destination),
+	           (Files {{"Rumble Cut.quenrileqpreset", "2000=1\n"}, {"Telephone.quenrileqpreset", "2016=0.5\n"}}));
 	EXPECT_EQ (readFile (places.marker), "1.1.0.0\n");
 
-	// The copy's own write: a file of the user's that appears meanwhile stays as the user saved it.
+	// The copy's own write: a file of the user's that appears meanwhile stays as the user saved it,
+	// and no temporary file is left.
 	racedPath = places.destination + "/Late.quenrileqpreset";
 	const QuenrilEQ::FileOps& real = QuenrilEQ::systemFileOps ();
-	EXPECT_FALSE (QuenrilEQ::createFileAtomically (racedPath, "2016=1\n", {writeWhileTheUserSaves, real.fsync, real.close, real.rename}));
+	EXPECT_FALSE (QuenrilEQ::createFileAtomically (racedPath, "2016=1\n",
+	                                               {writeWhileTheUserSaves, real.fsync, real.close, real.rename}));
+	EXPECT_EQ (filesBelow (places.destination).size (), 3u);
 	EXPECT_EQ (readFile (racedPath), "2016=0.5\n");
-	EXPECT_EQ (filesBelow (places.destination).size (), 3u) << "a temporary file left";
 }
 
 TEST (FactoryPresetInstall, OddPlacesLoseNothingAndAreTriedAgain)
@@ -86,13 +73,12 @@ TEST (FactoryPresetInstall, OddPlacesLoseNothingAndAreTriedAgain)
 		bool complete;  // the answer; the marker names the version exactly then
 		bool copies;    // "Rumble Cut" is installed
 	} cases[] = {
-	    {"no shipped presets", [] (FactoryPresetPlaces& p) { p.source += "-missing"; }, false, false},
-	    {"Factory is a file of the user's", [] (FactoryPresetPlaces& p) { writeFile (p.destination, "mine"); }, false, false},
-	    {"marker is a folder", [] (FactoryPresetPlaces& p) { fs::create_directories (p.marker); }, false, true},
+	    {"no shipped presets", [] (auto& p) { p.source += "-missing"; }, false, false},
+	    {"Factory is a file of the user's", [] (auto& p) { writeFile (p.destination, "mine"); }, false, false},
+	    {"marker is a folder", [] (auto& p) { fs::create_directories (p.marker); }, false, true},
 	    {"a folder of the user's in a preset's place",
-	     [] (FactoryPresetPlaces& p) { fs::create_directories (p.destination + "/Telephone.quenrileqpreset"); }, true, true},
-	    {"marker of another version", [] (FactoryPresetPlaces& p) { writeFile (p.marker, "0.9.0.0\n"); }, true, true},
-	    {"marker of binary junk", [] (FactoryPresetPlaces& p) { writeFile (p.marker, std::string ("\0\xff\n", 3)); }, true, true},
+	     [] (auto& p) { fs::create_directories (p.destination + "/Telephone.quenrileqpreset"); }, true, true},
+	    {"marker of binary junk", [] (auto& p) { writeFile (p.marker, std::string ("\0\xff\n", 3)); }, true, true},
 	};
 	const TempHome shipped;
 	for (const auto& c : cases)
@@ -100,8 +86,8 @@ TEST (FactoryPresetInstall, OddPlacesLoseNothingAndAreTriedAgain)
 		TempHome home;
 		FactoryPresetPlaces places = placesIn (home, shipped.path () + "/bundle");
 		c.spoil (places);
-		std::map<std::string, std::string> before = filesBelow (home.path ());
-		before.erase (places.marker);
+		auto before = filesBelow (home.path ());
+		before.erase (fs::relative (places.marker, home.path ()).string ());
 		EXPECT_EQ (installFactoryPresets (places, "1.0.0.0"), c.complete) << c.what;
 		EXPECT_EQ (fs::is_regular_file (places.destination + "/Rumble Cut.quenrileqpreset"), c.copies) << c.what;
 		EXPECT_EQ (readFile (places.marker) == "1.0.0.0\n", c.complete) << c.what;

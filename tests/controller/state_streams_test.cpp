@@ -3,20 +3,18 @@
 // ('QEQG'), both built here byte by byte.
 #include "controller_fixture.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
+using namespace QuenrilEQ::testing;
 using QuenrilEQ::host::HandlerCall;
-using QuenrilEQ::testing::Bytes;
-using QuenrilEQ::testing::HostedController;
-using QuenrilEQ::testing::streamOf;
 
 namespace {
 
 constexpr int32 kProcessorMagic = 0x51455131, kControllerMagic = 0x51455147;
+const std::vector<HandlerCall> kTwoLatencyRestarts (2, {HandlerCall::Kind::RestartComponent, 0, 0,
+                                                        kLatencyChanged});
 
 // Ids in stream order for a layout with fieldsPerBand fields per band.
 std::vector<ParamID> streamIds (int fieldsPerBand)
@@ -40,7 +38,7 @@ std::vector<char> processorStream (int32 version, size_t valueCount)
 	return b.data;
 }
 
-class ComponentState : public QuenrilEQ::testing::ControllerTest
+class ComponentState : public ControllerTest
 {
 protected:
 	// Every parameter at 1/32, so that untouched ones are recognisable; the host's log cleared.
@@ -81,11 +79,12 @@ TEST_F (ComponentState, EachVersionRestoresItsLayoutAndAsksForTheLatencyWithoutE
 		int fieldsPerBand;
 		size_t count;
 	} cases[] = {
-	    {2, 13, 314}, {9, 13, 314},                                    // newer versions read the version 2 layout
-	    {2, 13, 2 + 9 * 13 + 4},                                       // a cut stream applies what it holds
-	    {1, 7, 2 + 24 * 7},   {0, 7, 2 + 24 * 7}, {-3, 7, 2 + 24 * 7},  // older ones hold only the filter fields
+	    {2, 13, 314}, {9, 13, 314},  // newer versions read the version 2 layout
+	    {2, 13, 2 + 9 * 13 + 4},     // a cut stream applies what it holds
+	    {1, 7, 2 + 24 * 7},          // older ones hold only the filter fields
+	    {0, 7, 2 + 24 * 7},
+	    {-3, 7, 2 + 24 * 7},
 	};
-	const std::vector<HandlerCall> restarts (2, HandlerCall {HandlerCall::Kind::RestartComponent, 0, 0, kLatencyChanged});
 	for (const auto& c : cases)
 	{
 		SCOPED_TRACE (c.version);
@@ -94,7 +93,7 @@ TEST_F (ComponentState, EachVersionRestoresItsLayoutAndAsksForTheLatencyWithoutE
 		bytes.push_back (0x11);  // half a float at the end, ignored
 		ASSERT_EQ (h.edit ()->setComponentState (streamOf (bytes)), kResultOk);
 		expectValues (c.fieldsPerBand, c.count);
-		EXPECT_EQ (h.handler->calls (), restarts);
+		EXPECT_EQ (h.handler->calls (), kTwoLatencyRestarts);
 	}
 }
 
@@ -102,35 +101,34 @@ TEST_F (ComponentState, BadHeadersAreRefusedAndChangeNothing)
 {
 	auto wrongMagic = processorStream (2, 314);
 	wrongMagic[0] = 'X';
-	for (const auto& bytes : {std::vector<char> {}, std::vector<char> {0x31, 0x51, 0x45}, Bytes ().i32 (kProcessorMagic).data,
+	for (const auto& bytes : {std::vector<char> {}, std::vector<char> {0x31, 0x51, 0x45},
 	                          Bytes ().i32 (kProcessorMagic).raw ("\x02").data, wrongMagic,
 	                          Bytes ().i32 (kControllerMagic).i32 (2).f32 (1.0f).data})
 		EXPECT_EQ (h.edit ()->setComponentState (streamOf (bytes)), kResultFalse);
 	EXPECT_EQ (h.edit ()->setComponentState (nullptr), kResultFalse);
-	EXPECT_EQ (h.edit ()->setComponentState (streamOf (processorStream (2, 0))), kResultOk) << "only the header";
+	EXPECT_EQ (h.edit ()->setComponentState (streamOf (processorStream (2, 0))), kResultOk);
 	expectValues (13, 0);
 	EXPECT_TRUE (h.handler->calls ().empty ());
-
 	h.edit ()->setComponentHandler (nullptr);  // and no host to ask for the latency
 	EXPECT_EQ (h.edit ()->setComponentState (streamOf (processorStream (2, 314))), kResultOk);
 }
 
-TEST (ControllerState, SlotAndTextAreSavedWithTheirZeroButNotTheHistory)
+TEST (ControllerState, SlotAndTextRoundTripWithTheirZeroButNotTheHistoryAndBadStreamsAreRead)
 {
-	HostedController h;
-	h.controller->setAbActiveSlot (-7);
-	h.controller->setAbInactiveSlotText ("{\"bands\":[1]}");
-	h.controller->setHistoryText ("[\"undo\"]");
-	// Layout: magic, version 1, slot, length + 1, the bytes, a zero.
-	EXPECT_EQ (savedState (h), header (-7).i32 (14).raw ("{\"bands\":[1]}").raw (std::string (1, '\0')).data);
-	ASSERT_EQ (h.edit ()->setState (streamOf ({})), kResultOk);  // nothing to read: the defaults
-	EXPECT_EQ (savedState (h), header (0).i32 (1).raw (std::string (1, '\0')).data);
-}
-
-TEST (ControllerState, ProjectsTextsOfEveryLengthAndBrokenStreamsAreRead)
-{
-	QuenrilEQ::testing::TempHome home;
-	const std::string text = u8"{\"name\":\"Kick \u00e9\"}", big (262144, 'x'), largest (262143, 'q');
+	TempHome home;
+	const std::string text = u8"{\"name\":\"Kick \u00e9\"}", largest (262143, 'q');
+	const std::vector<char> project =
+	    header (-7).i32 (static_cast<int32> (text.size () + 1)).raw (text).raw (std::string (1, '\0')).data;
+	{
+		HostedController h;
+		h.controller->setAbActiveSlot (-7);
+		h.controller->setAbInactiveSlotText (text);
+		h.controller->setHistoryText ("[\"undo\"]");
+		// Layout: magic, version 1, slot, length + 1, the bytes, a zero.
+		EXPECT_EQ (savedState (h), project);
+		ASSERT_EQ (h.edit ()->setState (streamOf ({})), kResultOk);  // nothing to read: the defaults
+		EXPECT_EQ (savedState (h), header (0).i32 (1).raw (std::string (1, '\0')).data);
+	}
 	const struct
 	{
 		const char* what;
@@ -138,16 +136,14 @@ TEST (ControllerState, ProjectsTextsOfEveryLengthAndBrokenStreamsAreRead)
 		int slot;
 		std::string text;
 	} cases[] = {
-	    {"a project", header (-7).i32 (static_cast<int32> (text.size () + 1)).raw (text).raw (std::string (1, '\0')).data, -7, text},
+	    {"a project", project, -7, text},
 	    {"text ends at its first zero", header (1).i32 (6).raw (std::string ("ab\0cd\0", 6)).data, 1, "ab"},
 	    {"no zero inside the length", header (1).i32 (3).raw ("xyz").data, 1, "xyz"},
 	    {"the largest length", header (2).i32 (262144).raw (largest + std::string (1, '\0')).data, 2, largest},
-	    {"any version", Bytes ().i32 (kControllerMagic).i32 (42).i32 (9).i32 (2).raw (std::string ("B\0", 2)).data, 9, "B"},
+	    {"any version", Bytes ().i32 (kControllerMagic).i32 (42).i32 (9).i32 (2).raw ({"B\0", 2}).data, 9, "B"},
 	    {"missing length", header (3).data, 3, ""},
-	    {"cut length", header (3).raw ("\x05\x00").data, 3, ""},
-	    {"zero length", header (3).i32 (0).data, 3, ""},
 	    {"negative length", header (3).i32 (-4).raw ("abc").data, 3, ""},
-	    {"oversize length", header (3).i32 (262145).raw (big + "y").data, 3, ""},
+	    {"oversize length", header (3).i32 (262145).raw (largest + "yy").data, 3, ""},
 	    {"text shorter than its length", header (3).i32 (10).raw ("abc").data, 3, ""},
 	    {"missing slot", Bytes ().i32 (kControllerMagic).i32 (1).data, 0, ""},
 	    {"the processor's magic", Bytes ().i32 (kProcessorMagic).i32 (1).i32 (9).data, 0, ""},
@@ -159,7 +155,8 @@ TEST (ControllerState, ProjectsTextsOfEveryLengthAndBrokenStreamsAreRead)
 		h.controller->setAbInactiveSlotText ("previous");
 		h.controller->setHistoryText ("h");
 		EXPECT_EQ (h.edit ()->setState (streamOf (c.bytes)), kResultOk);
-		EXPECT_EQ (std::make_pair (h.controller->getAbActiveSlot (), h.controller->getAbInactiveSlotText ()), std::make_pair (c.slot, c.text)) << c.what;
+		EXPECT_EQ (std::make_pair (h.controller->getAbActiveSlot (), h.controller->getAbInactiveSlotText ()),
+		           std::make_pair (c.slot, c.text)) << c.what;
 		EXPECT_EQ (h.controller->getHistoryText (), "h");
 		EXPECT_TRUE (h.handler->calls ().empty ());
 	}

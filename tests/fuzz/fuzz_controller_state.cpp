@@ -3,26 +3,20 @@
 // well-formed stream) and the processor's state (setComponentState, after
 // which every parameter must still hold a normalised value). The first byte
 // picks the stream; the rest is the stream.
-#include <cstdint>
 #include <cstring>
-#include <vector>
 
-#include "../controller/controller_test_support.h"
-#include "controller.h"
 #include "controller_state.h"
 #include "fuzz_support.h"
 
 using namespace QuenrilEQ;
 using fuzzing::check;
+using fuzzing::le32;
+using QuenrilEQ::testing::streamOf;
 
 namespace {
 
-std::int32_t le32(const std::uint8_t* p) {
-  return static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 void checkControllerStream(QuenrilEQController& controller, const std::uint8_t* data, size_t size) {
-  check(controller.setState(QuenrilEQ::testing::streamOf(std::vector<char>(data, data + size))) == Steinberg::kResultOk);
+  check(controller.setState(streamOf(std::vector<char>(data, data + size))) == Steinberg::kResultOk);
   auto out = Steinberg::owned(new Steinberg::MemoryStream());
   check(controller.getState(out) == Steinberg::kResultOk);
   // "GQEQ" ('QEQG' little-endian), version 1, 4 bytes kept, the text's length with its zero, the text without any other zero.
@@ -47,19 +41,16 @@ void checkControllerStream(QuenrilEQController& controller, const std::uint8_t* 
 void checkComponentStream(QuenrilEQController& controller, const std::uint8_t* data, size_t size) {
   // Refused exactly when the magic or the version is missing; values are in range either way.
   const bool header = size >= 8 && std::memcmp(data, "1QEQ", 4) == 0;
-  check((controller.setComponentState(QuenrilEQ::testing::streamOf(std::vector<char>(data, data + size))) == Steinberg::kResultOk) == header);
+  check((controller.setComponentState(streamOf(std::vector<char>(data, data + size))) == Steinberg::kResultOk) ==
+        header);
   check(fuzzing::controllerValuesInRange(controller));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-  fuzzing::fuzzHome();
-  // One controller for the whole run: a new one per input would leave a
-  // current-state file per instance number behind.
-  static QuenrilEQ::testing::HostedController hosted;
-  hosted.handler->clear();
+  QuenrilEQController& controller = *fuzzing::fuzzController().controller;
   if (size == 0) return 0;
-  (data[0] & 1 ? checkComponentStream : checkControllerStream)(*hosted.controller, data + 1, size - 1);
+  (data[0] & 1 ? checkComponentStream : checkControllerStream)(controller, data + 1, size - 1);
   return 0;
 }

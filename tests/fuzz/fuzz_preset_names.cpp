@@ -18,8 +18,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../controller/controller_test_support.h"
-#include "controller.h"
 #include "fuzz_support.h"
 #include "preset_files.h"
 
@@ -50,36 +48,25 @@ std::string resolved(const std::string& path) {
   return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
 }
 
-/// Entry names of a folder.
-std::set<std::string> entries(const std::string& folder) {
-  std::set<std::string> names;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-    names.insert(it->path().filename().string());
-  return names;
-}
-
 /// The sandbox holds only HOME, HOME only Documents/QuenrilEQ, and that only presets and state.
 bool onlyOwnFolders() {
-  const std::string docs = fuzzing::fuzzHome() + "/Documents";
-  auto emptyOr = [](const std::set<std::string>& found, const char* name) { return found.empty() || found == std::set<std::string>{name}; };
-  if (entries(fuzzing::fuzzSandbox()) != std::set<std::string>{"home"} || !emptyOr(entries(fuzzing::fuzzHome()), "Documents") ||
-      !emptyOr(entries(docs), "QuenrilEQ"))
-    return false;
-  for (const std::string& name : entries(docs + "/QuenrilEQ"))
-    if (name != "presets" && name != "state") return false;
-  return true;
+  const std::string sandbox = fuzzing::fuzzSandbox(), own = "home/Documents/QuenrilEQ";
+  const std::set<std::string> allowed{"home", "home/Documents", own, own + "/presets", own + "/state"};
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(sandbox, error), end; !error && it != end; it.increment(error)) {
+    const std::string path = fs::relative(it->path(), sandbox).string();
+    if (!allowed.count(path)) return false;
+    if (path.size() > own.size()) it.disable_recursion_pending();  // what lies in presets and state is theirs
+  }
+  return !error;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-  fuzzing::fuzzHome();
-  static QuenrilEQ::testing::HostedController hosted;
-  QuenrilEQController& controller = *hosted.controller;
+  QuenrilEQController& controller = *fuzzing::fuzzController().controller;
   std::error_code ignored;
   fs::remove_all(fuzzing::fuzzPresets(), ignored);
-  hosted.handler->clear();
 
   FuzzedDataProvider input(data, size);
   std::set<std::string> saved;

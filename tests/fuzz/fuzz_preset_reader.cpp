@@ -13,9 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "../controller/controller_test_support.h"
-#include "controller.h"
 #include "fuzz_support.h"
+#include "preset_files.h"
 
 using namespace QuenrilEQ;
 using fuzzing::check;
@@ -60,19 +59,15 @@ bool wellFormedStateFile(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-  fuzzing::fuzzHome();
-  static QuenrilEQ::testing::HostedController hosted;
+  QuenrilEQ::testing::HostedController& hosted = fuzzing::fuzzController();
   const std::string text(reinterpret_cast<const char*>(data), size);
   QuenrilEQ::testing::writeFile(fuzzing::fuzzPresets() + "/x.quenrileqpreset", text);
-  hosted.handler->clear();
 
   check(hosted.controller->loadPresetByName("x"));
   check(fuzzing::controllerValuesInRange(*hosted.controller));
   std::vector<host::HandlerCall> edits = hosted.handler->calls();
   edits.erase(std::remove_if(edits.begin(), edits.end(), [](const auto& c) { return c.kind == Kind::RestartComponent; }), edits.end());
   check(edits == expectedEdits(text));
-  std::ostringstream state;
-  state << fuzzing::fuzzStateFolder() << "/_current_state_" << std::hex << hosted.controller->getInstanceNumber() << ".quenrileqpreset";
-  check(wellFormedStateFile(state.str()));
+  check(wellFormedStateFile(currentStatePath(hosted.controller->getInstanceNumber())));
   return 0;
 }

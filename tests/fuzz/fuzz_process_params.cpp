@@ -12,11 +12,11 @@ using namespace QuenrilEQ;
 
 namespace {
 
-class Reader {
- public:
-  Reader(const std::uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool more() const { return pos_ < size_; }
-  std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+struct Reader {
+  const std::uint8_t* data;
+  size_t size, pos = 0;
+  bool more() const { return pos < size; }
+  std::uint8_t byte() { return pos < size ? data[pos++] : 0; }
   std::uint32_t u32() {
     std::uint32_t v = 0;
     for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(byte()) << (8 * i);
@@ -38,10 +38,6 @@ class Reader {
       default: return 2000 + u32() % (24 * 16 + 8);
     }
   }
-
- private:
-  const std::uint8_t* data_;
-  size_t size_, pos_ = 0;
 };
 
 }  // namespace
@@ -50,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   constexpr int kMaxBlock = 8192;
   static QuenrilEQ::testing::ProcessorRig withSidechain(48000.0, kMaxBlock, 2, 2);
   static QuenrilEQ::testing::ProcessorRig mainOnly(44100.0, kMaxBlock, 2, 0);
-  Reader r(data, size);
+  Reader r{data, size};
   QuenrilEQ::testing::ProcessorRig& rig = (r.byte() & 1) ? withSidechain : mainOnly;
   for (int round = 0; round < 8 && r.more(); ++round) {
     for (int q = 0, queues = r.byte() % 12; q < queues; ++q) {

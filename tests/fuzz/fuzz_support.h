@@ -2,15 +2,16 @@
 // (made once per process with mkdtemp inside its own sandbox folder, so a
 // stray write beside HOME can be seen, and removed when the process exits
 // normally: nothing a fuzz input does reaches the real documents folder),
-// and the range check of every controller value.
+// the controller a target drives, and the range check of its values.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
-#include "public.sdk/source/vst/vsteditcontroller.h"
+#include "../controller/controller_test_support.h"
 
 namespace QuenrilEQ::fuzzing {
 
@@ -41,7 +42,20 @@ inline const std::string& fuzzHome() {
 /// The folder holding HOME and nothing else.
 inline std::string fuzzSandbox() { return std::filesystem::path(fuzzHome()).parent_path().string(); }
 inline std::string fuzzPresets() { return fuzzHome() + "/Documents/QuenrilEQ/presets"; }
-inline std::string fuzzStateFolder() { return fuzzHome() + "/Documents/QuenrilEQ/state"; }
+
+/// One controller for the whole run, in the fuzz HOME: a new one per input
+/// would leave a current-state file per instance number behind. [fuzzer thread]
+inline QuenrilEQ::testing::HostedController& fuzzController() {
+  fuzzHome();
+  static QuenrilEQ::testing::HostedController hosted;
+  hosted.handler->clear();
+  return hosted;
+}
+
+/// The little-endian 32-bit number at p.
+inline std::int32_t le32(const std::uint8_t* p) {
+  return static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24);
+}
 
 /// True when the controller still has its 314 parameters and every
 /// normalised value lies in [0, 1] (NaN fails). [fuzzer thread]

@@ -13,8 +13,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../controller/controller_test_support.h"
-#include "controller.h"
 #include "eq_bindings.h"
 #include "fuzz_support.h"
 #include "preset_bindings.h"
@@ -90,7 +88,7 @@ struct EditorBindings {
   ~EditorBindings() { parameters.UnsubscribeAll(); }
 
   const bool sandboxed = (fuzzHome(), harmlessXdgOpen());  // before the controller reads HOME
-  QuenrilEQ::testing::HostedController hosted;
+  QuenrilEQ::testing::HostedController& hosted = fuzzController();
   webbridge::WebviewControllerBindings parameters{hosted.controller.get()};
   EqBindings eq{hosted.controller.get()};
   PresetBindings presets{hosted.controller.get()};

@@ -59,20 +59,18 @@ TEST (QuenrilEQBundle, FactoryOffersProcessorThenControllerWithOneMoreReferenceP
 	EXPECT_EQ (module->factoryInfo ().vendor, "QuenrilDSP");
 	EXPECT_EQ (module->factoryInfo ().flags, PFactoryInfo::kUnicode);
 	EXPECT_EQ (module->factoryInfo ().email.rfind ("mailto:", 0), 0u);
+	// Processor first, then controller: what a host shows and how many it may make of each.
 	const auto classes = module->classes ();
 	ASSERT_EQ (classes.size (), 2u);
-	const ClassRecord expected[] = {
-	    {FUID (0xA79D68D4, 0xEE9A4138, 0xB7A22085, 0xA1933E29), PClassInfo::kManyInstances, "Audio Module Class", "QuenrilEQ", 1, "Fx|EQ", "", QEQ_PROJECT_VERSION, "VST 3.8.0"},
-	    {FUID (0x24A48C1E, 0x79C54A63, 0xB7F91C27, 0x82B4518F), PClassInfo::kManyInstances, "Component Controller Class", "QuenrilEQController", 0, "", "", QEQ_PROJECT_VERSION, "VST 3.8.0"},
+	const auto record = [] (const ClassRecord& c) {
+		return c.category + "|" + c.name + "|" + std::to_string (c.cardinality) + "|" + std::to_string (c.classFlags) +
+		       "|" + c.subCategories + "|" + c.vendor + "|" + c.version + "|" + c.sdkVersion;
 	};
-	for (int i = 0; i < 2; ++i)
-	{
-		const ClassRecord& c = classes[i];
-		EXPECT_TRUE (c.cid == expected[i].cid && c.cardinality == expected[i].cardinality && c.classFlags == expected[i].classFlags) << i;
-		EXPECT_EQ (c.category + "|" + c.name + "|" + c.subCategories + "|" + c.vendor + "|" + c.version + "|" + c.sdkVersion,
-		           expected[i].category + "|" + expected[i].name + "|" + expected[i].subCategories + "|" + expected[i].vendor + "|" +
-		               expected[i].version + "|" + expected[i].sdkVersion);
-	}
+	EXPECT_TRUE (classes[0].cid == FUID (0xA79D68D4, 0xEE9A4138, 0xB7A22085, 0xA1933E29));
+	EXPECT_EQ (record (classes[0]), "Audio Module Class|QuenrilEQ|2147483647|1|Fx|EQ||" QEQ_PROJECT_VERSION "|VST 3.8.0");
+	EXPECT_TRUE (classes[1].cid == FUID (0x24A48C1E, 0x79C54A63, 0xB7F91C27, 0x82B4518F));
+	EXPECT_EQ (record (classes[1]),
+	           "Component Controller Class|QuenrilEQController|2147483647|0|||" QEQ_PROJECT_VERSION "|VST 3.8.0");
 	// A host releases what each call hands out: the factory must survive that.
 	auto getFactory = reinterpret_cast<IPluginFactory* (PLUGIN_API*) ()> (module->symbol ("GetPluginFactory"));
 	ASSERT_NE (getFactory, nullptr);

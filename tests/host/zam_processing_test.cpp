@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -29,9 +30,11 @@ bool resident (const std::string& library)
 	return handle != nullptr;
 }
 
-std::unique_ptr<PluginInstance> started (const std::string& bundle, std::string* error = nullptr)
+std::unique_ptr<PluginInstance> started (std::shared_ptr<Module> module)
 {
-	auto instance = PluginInstance::createFirst (Module::load (bundle, error), error);
+	std::string error;
+	auto instance = PluginInstance::createFirst (std::move (module), &error);
+	EXPECT_TRUE (instance) << error;
 	if (instance)
 	{
 		instance->activateDefaultBuses ();
@@ -41,8 +44,9 @@ std::unique_ptr<PluginInstance> started (const std::string& bundle, std::string*
 }
 
 // Blocks of a 1 kHz sine of amplitude 0.5; the last block's RMS on the first output over that of the input (dB).
-double gainThrough (PluginInstance& instance, ProcessBuffers& buffers, int blocks, IParameterChanges* firstChanges = nullptr)
+double gainThrough (PluginInstance& instance, int blocks, IParameterChanges* firstChanges = nullptr)
 {
+	ProcessBuffers buffers (instance.processChannelCounts (kInput), instance.processChannelCounts (kOutput), kBlock);
 	double sum = 0;
 	for (int b = 0; b < blocks; ++b)
 	{
@@ -61,28 +65,27 @@ TEST (ZamEQ2, ProcessesAppliesParameterChangesAndCarriesStateAndRateChanges)
 {
 	if (!std::filesystem::exists (kZamEq2))
 		GTEST_SKIP () << "zam-plugins is not installed";
-	auto eq = started (kZamEq2);
+	auto eq = started (Module::load (kZamEq2));
 	ASSERT_TRUE (eq && eq->controller () && eq->connected () && !eq->singleComponent ());
 	EXPECT_EQ (eq->busArrangement (kInput, 0), SpeakerArr::kMono);
-	bool found = false;
-	for (const ParameterRecord& p : eq->parameters ())
-		found = found || (p.id == kMasterGain && p.title == "Master Gain" && p.units == "dB");
-	EXPECT_TRUE (found);
+	const auto params = eq->parameters ();
+	EXPECT_TRUE (std::any_of (params.begin (), params.end (), [] (const ParameterRecord& p) {
+		return p.id == kMasterGain && p.title == "Master Gain" && p.units == "dB";
+	}));
 	EXPECT_EQ (std::stod (eq->paramString (kMasterGain, 1.0)), 12.0);
 
-	ProcessBuffers buffers (eq->processChannelCounts (kInput), eq->processChannelCounts (kOutput), kBlock);
-	EXPECT_NEAR (gainThrough (*eq, buffers, 4), 0.0, 0.1);
+	EXPECT_NEAR (gainThrough (*eq, 4), 0.0, 0.1);
 	ParameterChanges changes;
 	changes.add (kMasterGain, 0, 1.0);
-	EXPECT_NEAR (gainThrough (*eq, buffers, 4, &changes), 12.0, 0.1);
+	EXPECT_NEAR (gainThrough (*eq, 4, &changes), 12.0, 0.1);
 	std::vector<char> state;
 	ASSERT_EQ (eq->getState (state), kResultOk);
 	changes.clear ();
 	changes.add (kMasterGain, 0, 0.0);
 	changes.add (kMasterGain, kBlock / 2, 0.5);  // only the last point of a queue remains in force
-	EXPECT_NEAR (gainThrough (*eq, buffers, 4, &changes), 0.0, 0.1);
+	EXPECT_NEAR (gainThrough (*eq, 4, &changes), 0.0, 0.1);
 
-	auto target = started (kZamEq2);
+	auto target = started (Module::load (kZamEq2));
 	ASSERT_EQ (target->setState (state), kResultOk);
 	EXPECT_EQ (target->syncControllerToProcessor (), kResultOk);
 	EXPECT_NEAR (target->getParamNormalized (kMasterGain), 1.0, 1e-6);
@@ -93,7 +96,7 @@ TEST (ZamEQ2, ProcessesAppliesParameterChangesAndCarriesStateAndRateChanges)
 	EXPECT_FALSE (target->active ());
 	ASSERT_EQ (target->start (96000, kBlock), kResultOk);
 	EXPECT_EQ (target->sampleRate (), 96000);
-	EXPECT_NEAR (gainThrough (*target, buffers, 4), 12.0, 0.1);
+	EXPECT_NEAR (gainThrough (*target, 4), 12.0, 0.1);
 }
 
 TEST (ZamBundles, EveryInstalledBundleLoadsProcessesRestoresAndUnloadsWithItsLastOwner)
@@ -101,27 +104,23 @@ TEST (ZamBundles, EveryInstalledBundleLoadsProcessesRestoresAndUnloadsWithItsLas
 	int found = 0;
 	for (const auto& entry : std::filesystem::directory_iterator ("/usr/lib/vst3"))
 	{
-		const std::string name = entry.path ().filename ().string ();
+		const std::string bundle = entry.path ().string (), name = entry.path ().stem ().string ();
 		if (name.rfind ("Za", 0) != 0)
 			continue;
 		++found;
 		SCOPED_TRACE (name);
-		const std::string library = entry.path ().string () + "/Contents/x86_64-linux/" + entry.path ().stem ().string () + ".so";
-		EXPECT_EQ (Module::libraryPathOf (entry.path ().string () + "/"), library);
+		const std::string library = bundle + "/Contents/x86_64-linux/" + name + ".so";
+		EXPECT_EQ (Module::libraryPathOf (bundle + "/"), library);
 		ASSERT_FALSE (resident (library)) << "another test left the module loaded";
 		std::string error;
-		auto module = Module::load (entry.path ().string (), &error);
+		auto module = Module::load (bundle, &error);
 		ASSERT_TRUE (module) << error;
 		EXPECT_EQ (module->factoryInfo ().vendor, "Damien Zammit");
 		EXPECT_EQ (module->firstClassOf (kVstAudioEffectClass)->cid, module->classes ()[0].cid);
 		EXPECT_FALSE (module->firstClassOf ("No Such Category"));
-		auto instance = PluginInstance::createFirst (module, &error);
-		module.reset ();  // the instance shares the module
-		ASSERT_TRUE (instance) << error;
-		instance->activateDefaultBuses ();
-		ASSERT_EQ (instance->start (48000, kBlock), kResultOk);
-		ProcessBuffers buffers (instance->processChannelCounts (kInput), instance->processChannelCounts (kOutput), kBlock);
-		EXPECT_GT (gainThrough (*instance, buffers, 8), -120.0) << "silence";
+		auto instance = started (std::move (module));  // the instance shares the module
+		ASSERT_TRUE (instance);
+		EXPECT_GT (gainThrough (*instance, 8), -120.0) << "silence";
 		std::vector<char> state;
 		EXPECT_EQ (instance->getState (state), kResultOk);
 		// A bundle without settings (ZamAutoSat) writes a lone zero byte its own reader refuses.
@@ -138,7 +137,7 @@ TEST (ModuleFailures, EachBadPathGivesAnErrorAndNoModule)
 {
 	const std::string text = ::testing::TempDir () + "not_a_module.so";
 	std::ofstream (text) << "just text\n";
-	for (const auto& [path, told] : {std::pair<std::string, std::string> {"/nonexistent/Nothing.vst3", "/nonexistent/Nothing.vst3"},
+	for (const auto& [path, told] : {std::pair<std::string, std::string> {"/nonexistent/Nothing.vst3", "Nothing.vst3"},
 	                                 {text, ""}, {"/lib/x86_64-linux-gnu/libm.so.6", "GetPluginFactory"}})
 	{
 		std::string error;

@@ -1,9 +1,9 @@
 // quenrileq-render end to end: generated signals, parameter options, latency
 // compensation, channel handling and every kind of bad input, with
 // third-party bundles whose behaviour is known well enough to compute
-// against (ZaMaximX2 at its defaults is a pure 480-sample delay; ZamEQ2 is
+// against: ZaMaximX2 at its defaults is a pure 480-sample delay; ZamEQ2 is
 // mono, unity gain at its defaults, with "Master Gain" (ID 13) mapping 0..1
-// to -12..+12 dB), and our own plug-in, whose latency follows its settings.
+// to -12..+12 dB. Our own plug-in is rendered by the factory preset test.
 #include "render_tool_support.h"
 
 #include <gtest/gtest.h>
@@ -152,17 +152,3 @@ TEST_F (RenderTool, BadInputFailsWithOneLineAndLeavesTheInputAlone)
 }
 
 } // namespace
-
-TEST (RenderToolOwnPlugin, DefaultsToTheBundleBesideItAlignedInLinearModeWithCompensation)
-{
-	const std::string out = scratchFolder ("linear") + "linear.wav";
-	const ToolRun run = runTool ({"--set", "1002=1", "--compensate-latency", "--generate", "sine:997", "--seconds", "0.25", out});
-	ASSERT_EQ (run.exitCode, 0) << run.err;
-	EXPECT_NE (run.out.find ("latency: 1152 samples"), std::string::npos) << run.out;
-	const Wav wav = readWav (out);
-	ASSERT_EQ (wav.frames (), 12000);
-	// With every band off the kernel is one tap at its centre: the compensated output is the input
-	// sample for sample. The first 20 ms pass before the kernel exists.
-	for (long n = 2000; n < wav.frames (); n += 3)
-		ASSERT_NEAR (wav.at (n, n % 2), sineAt (n, 997), 2e-6) << "frame " << n;
-}

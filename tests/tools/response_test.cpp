@@ -38,12 +38,12 @@ ToolRun respond (const std::string& file, const std::vector<std::string>& more =
 	return runTool (args);
 }
 
-TEST (ResponseTable, MatchesTheBandResponsesOnTheEditorsGrid)
+TEST (Response, TheTableMatchesTheBandResponsesOnTheEditorsGridAndThePictureDrawsEachCurve)
 {
-	const std::string csv = scratchFolder ("response") + "curve.csv";
-	const ToolRun run = respond (csv);
+	const std::string folder = scratchFolder ("response");
+	const ToolRun run = respond (folder + "curve.csv");
 	ASSERT_EQ (run.exitCode, 0) << run.err;
-	std::ifstream file (csv);
+	std::ifstream file (folder + "curve.csv");
 	std::string header;
 	std::getline (file, header);
 	EXPECT_EQ (header, "freq_hz,total_db,band_1_db,band_3_db,band_7_db,band_24_db");
@@ -73,11 +73,7 @@ TEST (ResponseTable, MatchesTheBandResponsesOnTheEditorsGrid)
 		EXPECT_NEAR (row[1], total, 1e-4) << hz << " Hz";
 	}
 	EXPECT_EQ (k, 256);
-}
 
-TEST (ResponsePicture, DrawsEveryEnabledBandAndTheSum)
-{
-	const std::string folder = scratchFolder ("picture");
 	ASSERT_EQ (respond (folder + "curve.svg").exitCode, 0);
 	const std::string svg = readBytes (folder + "curve.svg");
 	EXPECT_EQ (svg.rfind ("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
