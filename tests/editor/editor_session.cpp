@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "../controller/controller_test_support.h"
 #include "helper_process.h"
 #include "helper_webview.h"
 
@@ -21,22 +22,16 @@ namespace {
 class TempUserFolders : public ::testing::Environment {
  public:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qeq-editor-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return;
-    path_ = pattern;
-    setenv("HOME", path_.c_str(), 1);
-    setenv("XDG_DATA_HOME", (path_ + "/data").c_str(), 1);
+    home_ = std::make_unique<QuenrilEQ::testing::TempHome>();
+    setenv("XDG_DATA_HOME", (home_->path() + "/data").c_str(), 1);
     // Views made in this program look for the helper beside this program,
     // not in the bundle.
     webbridge::SetHelperProgramPath(QEQ_HELPER_PROGRAM);
   }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
+  void TearDown() override { home_.reset(); }
 
  private:
-  std::string path_;
+  std::unique_ptr<QuenrilEQ::testing::TempHome> home_;
 };
 
 const auto* const kFolders = ::testing::AddGlobalTestEnvironment(new TempUserFolders);

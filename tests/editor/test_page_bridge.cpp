@@ -21,9 +21,8 @@ TEST(EditorPage, CallsFromItsFirstScriptSetsHearsChangesAndSurvivesReloads) {
   session.View()->GetWebview()->EvalJS("window.__queued = 41 + 1", [queued](const json& value) { *queued = value; });
   for (int load = 0; load < 2; ++load) {
     ASSERT_TRUE(session.WaitFor("!window.__old && window.__answer !== undefined")) << "no answer reached the page " << load;
-    EXPECT_EQ(session.Eval("window.__early"), json::parse(R"({"transport":true,"bound":true,"nextSeq":1})")) << load;
     EXPECT_DOUBLE_EQ(session.Eval("window.__answer").get<double>(), session.Controller().getParamNormalized(kBand1Gain));
-    // Every message also comes back to the page unchanged.
+    // Every message also comes back to the page unchanged, numbered from 1 in each document.
     ASSERT_TRUE(session.WaitFor("window.__echoes.length >= 1", 5000));
     EXPECT_EQ(json::parse(session.Eval("window.__echoes[0]").get<std::string>()),
               json::parse(R"({"id":1,"method":"getParamNormalized","params":[2003]})")) << load;
@@ -40,11 +39,6 @@ TEST(EditorPage, CallsFromItsFirstScriptSetsHearsChangesAndSurvivesReloads) {
   session.Controller().setParamNormalized(kBand1Gain, 0.25);
   ASSERT_TRUE(session.WaitFor("window.__notes.length >= 2", 5000));
   EXPECT_NEAR(session.Eval("window.__notes[window.__notes.length - 1].normalized").get<double>(), 0.25, 1e-12);
-  // A parameter nobody subscribed to stays quiet.
-  const json count = session.Eval("window.__notes.length");
-  session.Controller().setParamNormalized(kBand1Gain + 1, 0.9);
-  session.Frame().RunFor(300);
-  EXPECT_EQ(session.Eval("window.__notes.length"), count);
 }
 
 }  // namespace

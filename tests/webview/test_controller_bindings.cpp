@@ -80,11 +80,7 @@ TEST_F(ControllerBindingsTest, ParameterObjectsDescribeTheSdkParameterByIdentifi
                               R"({"id":1,"method":"getParameterObject"})", R"({"id":1,"method":"getParameterObjects","params":[[1,"7"]]})"})
     EXPECT_TRUE(view.post(message).empty()) << message;
   // Indexed by identifier, gaps null; a lone number works as a list.
-  const json both = json::parse(result("getParameterObjects", {{7, 1, 99}}));
-  ASSERT_EQ(both.size(), 8u);
-  EXPECT_EQ(both[1].dump(), gainObject("0.5"));
-  EXPECT_EQ(both[7].dump(), kFreqObject);
-  for (int i : {0, 2, 3, 4, 5, 6}) EXPECT_TRUE(both[i].is_null()) << i;
+  EXPECT_EQ(result("getParameterObjects", {{7, 1, 99}}), "[null," + gainObject("0.5") + ",null,null,null,null,null," + kFreqObject + "]");
   EXPECT_EQ(json::parse(result("getParameterObjects", {7})).size(), 8u);
   for (const json& none : {json::array({json::array()}), json::array({nullptr}), json{{99, -7}}})
     EXPECT_EQ(result("getParameterObjects", none), "null") << none;
@@ -114,8 +110,8 @@ TEST_F(ControllerBindingsTest, ValuesEditsUnitsAndCounts) {
 }
 
 TEST_F(ControllerBindingsTest, SubscribedChangesAreNotifiedBeforeTheAnswerToTheLatestBoundPageOnly) {
-  EXPECT_EQ(result("subscribeParameter", {1}) + result("subscribeParameter", {1}, 2), "truetrue");
-  EXPECT_EQ(result("subscribeParameter", {99}, 3), "null");
+  EXPECT_EQ(result("subscribeParameter", {1}) + result("subscribeParameter", {1}, 2) + result("subscribeParameter", {99}, 3),
+            "truetruenull");
   EXPECT_EQ(bindings->subscribedParameters(), std::vector<Steinberg::Vst::ParamID>{1});
   const auto scripts = view.call("setParamNormalized", {1, 0.125}, 4);
   ASSERT_GE(scripts.size(), 2u);
@@ -174,18 +170,16 @@ TEST_F(ControllerBindingsTest, SendMessageReachesTheConnectedPeer) {
   EXPECT_EQ(attribute(peer->received[1], 'f', "0") + "|" + attribute(peer->received[1], 'i', "1"), "2.5|7");
   controller->disconnect(peer);
   EXPECT_EQ(result("sendMessage", {"alone", json::object()}), "true") << "no peer: still true";
-}
-
-TEST(ControllerBindingsNoHost, SendMessageWithoutHostMessagesAnswersTrue) {
-  auto controller = owned(new qeqtest::TestController);
-  controller->initialize(nullptr);
-  RecordingWebview view;
+  // Nor is it an error when the host cannot make messages at all.
+  auto bare = owned(new qeqtest::TestController);
+  bare->initialize(nullptr);
+  RecordingWebview other;
   {
-    webbridge::WebviewControllerBindings bindings(controller.get());
-    bindings.Bind(&view);
-    EXPECT_EQ(RecordingWebview::resultOf(view.call("sendMessage", {"x", {{"a", 1}}})), "true");
+    webbridge::WebviewControllerBindings unhosted(bare.get());
+    unhosted.Bind(&other);
+    EXPECT_EQ(RecordingWebview::resultOf(other.call("sendMessage", {"x", {{"a", 1}}})), "true");
   }
-  controller->terminate();
+  bare->terminate();
 }
 
 }  // namespace

@@ -26,12 +26,7 @@ class EqBindingsTest : public qeqtest::PluginFixture {
  protected:
   void SetUp() override {
     PluginFixture::SetUp();
-    bindings = std::make_unique<EqBindings>(controller.get());
-    bindings->Bind(&view);
-  }
-  void TearDown() override {
-    bindings.reset();
-    PluginFixture::TearDown();
+    bindings.Bind(&view);
   }
   void enable(const BandSetting& s) {
     const double values[] = {1.0, s.shape, s.freq, s.gain, s.q, s.slope};
@@ -48,7 +43,7 @@ class EqBindingsTest : public qeqtest::PluginFixture {
   static double gridHz(int k, int n) { return 20.0 * std::pow(1100.0, double(k) / double(n - 1)); }
   static double levelDb(std::complex<double> h) { return 20.0 * std::log10(std::max(std::abs(h), 1e-12)); }
 
-  std::unique_ptr<EqBindings> bindings;
+  EqBindings bindings{controller.get()};
 };
 
 TEST_F(EqBindingsTest, PointCountsFollowTheArgumentRules) {

@@ -12,33 +12,20 @@ using QuenrilEQ::testing::writeFile;
 
 namespace {
 
-class OpenUrlTest : public qeqtest::PluginFixture {
- protected:
-  void SetUp() override {
-    PluginFixture::SetUp();
-    writeFile(home.path() + "/bin/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$#\" >> " + log() +
-                                                 "\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\" >> " + log() +
-                                                 "; done\nexit \"${QEQ_FAKE_XDG_STATUS:-0}\"\n");
-    std::filesystem::permissions(home.path() + "/bin/xdg-open", std::filesystem::perms::owner_all);
-    setenv("PATH", (home.path() + "/bin:" + oldPath).c_str(), 1);
-  }
-  void TearDown() override {
-    setenv("PATH", oldPath.c_str(), 1);
-    unsetenv("QEQ_FAKE_XDG_STATUS");
-    PluginFixture::TearDown();
-  }
-  std::string log() const { return home.path() + "/xdg-open.log"; }
-  /// What the fake received since the last call: argument count, then each argument in brackets.
-  std::string takeLog() {
-    const std::string text = readFile(log());
-    std::filesystem::remove(log());
-    return text;
-  }
-
-  const std::string oldPath = std::getenv("PATH");
-};
+using OpenUrlTest = qeqtest::PluginFixture;
 
 TEST_F(OpenUrlTest, OnlyWebAddressesReachXdgOpenAsOneLiteralArgument) {
+  // The fake logs its argument count, then each argument in brackets.
+  const std::string log = home.path() + "/xdg-open.log", oldPath = std::getenv("PATH");
+  writeFile(home.path() + "/bin/xdg-open", "#!/bin/sh\necho \"$#\" >> " + log + "\nprintf '[%s]\\n' \"$@\" >> " + log +
+                                               "\nexit \"${QEQ_FAKE_XDG_STATUS:-0}\"\n");
+  std::filesystem::permissions(home.path() + "/bin/xdg-open", std::filesystem::perms::owner_all);
+  setenv("PATH", (home.path() + "/bin:" + oldPath).c_str(), 1);
+  auto takeLog = [&] {  // what it received since the last look
+    const std::string text = readFile(log);
+    std::filesystem::remove(log);
+    return text;
+  };
   const std::string sentinel = home.path() + "/pwned";
   for (const std::string& address : {std::string("https://example.com/a?b=c&d=e"), std::string("http://x; rm -rf ~"), std::string("https://-x"),
                                      "http://x/$(touch " + sentinel + ")", "https://x`touch " + sentinel + "`", std::string("http://a b\nc"),
@@ -58,6 +45,8 @@ TEST_F(OpenUrlTest, OnlyWebAddressesReachXdgOpenAsOneLiteralArgument) {
   EXPECT_EQ(takeLog(), "1\n[https://x]\n") << "it was started";
   setenv("PATH", (home.path() + "/empty").c_str(), 1);
   EXPECT_EQ(answer("openExternalUrl", {"https://x"}), "false") << "no xdg-open at all";
+  setenv("PATH", oldPath.c_str(), 1);
+  unsetenv("QEQ_FAKE_XDG_STATUS");
 }
 
 }  // namespace

@@ -11,10 +11,6 @@
 #undef None  // Xlib's, which gtest also uses as a name
 #include <signal.h>
 
-#include <filesystem>
-#include <iostream>
-#include <set>
-
 #include "host_support.h"
 #include "window_capture.h"
 
@@ -22,12 +18,6 @@ namespace {
 
 using namespace Steinberg;
 using QuenrilEQ::host::HandlerCall;
-
-std::set<pid_t> seenHelpers;
-
-void noteHelpers() {
-  for (pid_t pid : qeqhost::HelperChildren()) seenHelpers.insert(pid);
-}
 
 struct HostWindow {
   HostWindow() : window(gtk_window_new(GTK_WINDOW_TOPLEVEL)), socket(gtk_socket_new()) {
@@ -55,63 +45,57 @@ std::vector<HandlerCall::Kind> callsFor(const std::vector<HandlerCall>& calls, V
   return kinds;
 }
 
-TEST(Gtk2SocketHost, ShowsTheEditorAndADoubleClickOnTheGraphAddsBand1) {
-  qeqhost::Plugin plugin;
-  ASSERT_TRUE(plugin.instance);
-  HostWindow host;
-  auto frame = owned(new qeqhost::GlibPlugFrame);
-  qeqhost::Editor editor(plugin.instance->controller(), frame, host.socketId());
-  ASSERT_TRUE(editor.Attached());
-  editor.AddInitScript(qeqhost::kKeyRecorder);
-  ASSERT_TRUE(editor.WaitUntilReady()) << "the page did not start";
-  noteHelpers();
-  qeqhost::PumpFor(500);
-
-  QuenrilEQ::editorhost::RgbImage shot;
-  Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
-  ASSERT_TRUE(QuenrilEQ::editorhost::CaptureWindow(display, GDK_WINDOW_XID(gtk_widget_get_window(host.window)), shot));
-  std::filesystem::create_directories(QEQ_SOURCE_DIR "/artifacts/editor");
-  QuenrilEQ::editorhost::WritePng(shot, QEQ_SOURCE_DIR "/artifacts/editor/gtk2_host.png");
-  EXPECT_GT(QuenrilEQ::editorhost::FactsOf(shot, 0x000000).distinctColours, 100) << "a blank editor";
-
-  const auto [x, y] = qeqhost::EmptyGraphPoint(editor);
-  ASSERT_GE(x, 0);
-  plugin.instance->handler().clear();
-  qeqhost::PointerTo(display, host.socketId(), x, y);
-  qeqhost::Click(display, 2);
-  ASSERT_TRUE(qeqhost::PumpUntil([&] { return !callsFor(plugin.instance->handler().calls(), 2000).empty(); }, 5000))
-      << "the double-click never reached the host";
-  qeqhost::PumpFor(300);
-  const auto calls = plugin.instance->handler().calls();
-  const std::vector<HandlerCall::Kind> edit = {HandlerCall::Kind::BeginEdit, HandlerCall::Kind::PerformEdit, HandlerCall::Kind::EndEdit};
-  EXPECT_EQ(callsFor(calls, 2000), edit) << "band 1 Enabled";
-  EXPECT_EQ(callsFor(calls, 2002), edit) << "band 1 Frequency";
-  EXPECT_EQ(plugin.instance->controller()->getParamNormalized(2000), 1.0);
-
-  // A GtkSocket passes keys on to its child (our wrapper) as sent events.
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  ASSERT_TRUE(XQueryTree(display, host.socketId(), &root, &parent, &children, &count) && count == 1);
-  XEvent key{};
-  key.xkey = {KeyPress, 0, False, display, children[0], root, 0, CurrentTime, 0, 0, 0, 0, 0,
-              XKeysymToKeycode(display, XStringToKeysym("k")), True};
-  XFree(children);
-  XSendEvent(display, key.xkey.window, False, NoEventMask, &key);
-  XFlush(display);
-  EXPECT_TRUE(editor.WaitFor("window.__keys.indexOf('k') >= 0", 3000)) << editor.Eval("window.__keys");
-}
-
 // Ardour closes an editor window by hiding it, and destroys the window (and
 // its socket, whose child went) only when the plug-in's editor goes for good.
-TEST(Gtk2SocketHost, HidingClosingReopeningAndACrashedHelperLeaveNothingBehind) {
+TEST(Gtk2SocketHost, ShowsTakesEditsAndKeysHidesClosesAndOutlivesACrashedHelper) {
   qeqhost::Plugin plugin;
   ASSERT_TRUE(plugin.instance);
+  Vst::IEditController* controller = plugin.instance->controller();
   auto frame = owned(new qeqhost::GlibPlugFrame);
   {
     HostWindow host;
-    qeqhost::Editor editor(plugin.instance->controller(), frame, host.socketId());
-    ASSERT_TRUE(editor.WaitUntilReady());
-    noteHelpers();
+    qeqhost::Editor editor(controller, frame, host.socketId());
+    ASSERT_TRUE(editor.Attached());
+    editor.AddInitScript(qeqhost::kKeyRecorder);
+    ASSERT_TRUE(editor.WaitUntilReady()) << "the page did not start";
+    qeqhost::NoteHelpers();
+    qeqhost::PumpFor(500);
+    QuenrilEQ::editorhost::RgbImage shot;
+    Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    ASSERT_TRUE(QuenrilEQ::editorhost::CaptureWindow(display, GDK_WINDOW_XID(gtk_widget_get_window(host.window)), shot));
+    EXPECT_GT(QuenrilEQ::editorhost::FactsOf(shot, 0x000000).distinctColours, 100) << "a blank editor";
+
+    // A double-click on empty graph space (half way across, a quarter down)
+    // adds band 1 there, through the host's edit calls.
+    const auto [x, y] = qeqhost::EmptyGraphPoint(editor);
+    ASSERT_GE(x, 0);
+    plugin.instance->handler().clear();
+    qeqhost::PointerTo(display, host.socketId(), x, y);
+    qeqhost::Press(display, {"button1", "button1"});
+    ASSERT_TRUE(qeqhost::PumpUntil([&] { return !callsFor(plugin.instance->handler().calls(), 2000).empty(); }, 5000))
+        << "the double-click never reached the host";
+    qeqhost::PumpFor(300);
+    const auto calls = plugin.instance->handler().calls();
+    const std::vector<HandlerCall::Kind> edit = {HandlerCall::Kind::BeginEdit, HandlerCall::Kind::PerformEdit, HandlerCall::Kind::EndEdit};
+    EXPECT_EQ(callsFor(calls, 2000), edit) << "band 1 Enabled";
+    EXPECT_EQ(callsFor(calls, 2002), edit) << "band 1 Frequency";
+    // The plot spans the frequency and gain parameters' ranges: the place is the value.
+    EXPECT_EQ(controller->getParamNormalized(2000), 1.0);
+    EXPECT_NEAR(controller->getParamNormalized(2002), 0.5, 0.005);
+    EXPECT_NEAR(controller->getParamNormalized(2003), 0.75, 0.01);
+
+    // A GtkSocket passes keys on to its child (our wrapper) as sent events.
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    ASSERT_TRUE(XQueryTree(display, host.socketId(), &root, &parent, &children, &count) && count == 1);
+    XEvent key{};
+    key.xkey = {KeyPress, 0, False, display, children[0], root, 0, CurrentTime, 0, 0, 0, 0, 0,
+                XKeysymToKeycode(display, XStringToKeysym("k")), True};
+    XFree(children);
+    XSendEvent(display, key.xkey.window, False, NoEventMask, &key);
+    XFlush(display);
+    EXPECT_TRUE(editor.WaitFor("window.__keys.indexOf('k') >= 0", 3000)) << editor.Eval("window.__keys");
+
     gtk_widget_hide(host.window);
     EXPECT_TRUE(editor.WaitFor("document.visibilityState === 'hidden'", 5000)) << "a hidden editor keeps drawing";
     gtk_widget_show(host.window);
@@ -121,26 +105,20 @@ TEST(Gtk2SocketHost, HidingClosingReopeningAndACrashedHelperLeaveNothingBehind) 
   EXPECT_TRUE(qeqhost::NoHelperChildrenWithin(5000)) << "a closed editor's helper is still there";
 
   HostWindow host;
-  qeqhost::Editor editor(plugin.instance->controller(), frame, host.socketId());
+  qeqhost::Editor editor(controller, frame, host.socketId());
   ASSERT_TRUE(editor.WaitUntilReady());
   const std::vector<pid_t> helpers = qeqhost::HelperChildren();
   ASSERT_EQ(helpers.size(), 1u);
-  seenHelpers.insert(helpers[0]);
+  qeqhost::seenHelpers.insert(helpers[0]);
   kill(helpers[0], SIGKILL);
   // The host's socket outlives the browser: the helper's window was never
   // the socket's own child. A new helper takes its place.
   EXPECT_TRUE(editor.WaitUntilReady()) << "the editor did not come back";
   ASSERT_NE(host.socket, nullptr) << "the host's socket went with the helper";
   EXPECT_EQ(qeqhost::HelperChildren().size(), 1u) << "the crashed helper was not collected";
-  noteHelpers();
+  qeqhost::NoteHelpers();
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  gtk_init(&argc, &argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  const int status = RUN_ALL_TESTS();
-  for (pid_t pid : seenHelpers) std::cout << "helper-pid " << pid << std::endl;
-  return status;
-}
+int main(int argc, char** argv) { return qeqhost::RunHost(argc, argv); }

@@ -57,47 +57,38 @@ struct ModalDialog {
   Window hostFocus = 0;
 };
 
-TEST(Gtk3DialogHost, ClicksAndKeysReachThePageAndTheHostGetsItsKeysBack) {
+TEST(Gtk3DialogHost, ClicksAndKeysReachThePageTheHostGetsItsKeysBackAndItsGdkStateIsLeftAlone) {
   qeqhost::Plugin plugin;
   ASSERT_TRUE(plugin.instance);
   ModalDialog host;
   ASSERT_EQ(gtk_grab_get_current(), host.dialog);
   ASSERT_NE(host.hostFocus, GDK_WINDOW_XID(gtk_widget_get_window(host.dialog))) << "no focus window";
-  auto frame = owned(new qeqhost::GlibPlugFrame);
-  qeqhost::Editor editor(plugin.instance->controller(), frame, host.areaId());
-  ASSERT_TRUE(editor.Attached());
-  editor.AddInitScript(qeqhost::kKeyRecorder);
-  ASSERT_TRUE(editor.WaitUntilReady());
-  ASSERT_EQ(editor.Eval("window.__keys.length"), 0) << "the key recorder did not load";
-
-  const auto [x, y] = qeqhost::EmptyGraphPoint(editor);
-  qeqhost::PointerTo(host.display, host.areaId(), x, y);
-  qeqhost::Click(host.display, 1);
-  qeqhost::Type(host.display, {"q", "e"});
-  EXPECT_TRUE(editor.WaitFor("window.__keys.join('') === 'qe'", 3000)) << editor.Eval("window.__keys");
-  EXPECT_EQ(host.entryText(), "") << "the keys went to the host as well";
-
-  // Outside the editor the host's shortcuts and fields work again.
-  GtkAllocation field;
-  gtk_widget_get_allocation(host.entry, &field);  // relative to the dialog's window
-  qeqhost::PointerTo(host.display, GDK_WINDOW_XID(gtk_widget_get_window(host.dialog)), field.x + 5, field.y + 5);
-  qeqhost::Type(host.display, {"z"});
-  EXPECT_EQ(host.entryText(), "z");
-  EXPECT_EQ(editor.Eval("window.__keys.join('')"), "qe");
-}
-
-TEST(Gtk3DialogHost, OpeningAndClosingLeavesTheHostsGdkStateAlone) {
-  qeqhost::Plugin plugin;
-  ASSERT_TRUE(plugin.instance);
-  ModalDialog host;
   GdkDisplay* display = gdk_display_get_default();
   auto frame = owned(new qeqhost::GlibPlugFrame);
-  // The host holds a trap of its own across the editor's whole life.
+  // The host holds an X error trap of its own across the editors' whole lives.
   gdk_x11_display_error_trap_push(display);
-  for (int round = 0; round < 4; ++round) {
+  for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
     qeqhost::Editor editor(plugin.instance->controller(), frame, host.areaId());
+    ASSERT_TRUE(editor.Attached());
+    editor.AddInitScript(qeqhost::kKeyRecorder);
     ASSERT_TRUE(editor.WaitUntilReady());
+    qeqhost::NoteHelpers();
+    if (round > 0) continue;  // opened and closed again only
+    ASSERT_EQ(editor.Eval("window.__keys.length"), 0) << "the key recorder did not load";
+    const auto [x, y] = qeqhost::EmptyGraphPoint(editor);
+    qeqhost::PointerTo(host.display, host.areaId(), x, y);
+    qeqhost::Press(host.display, {"button1"});  // focus first
+    qeqhost::Press(host.display, {"q", "e"});
+    EXPECT_TRUE(editor.WaitFor("window.__keys.join('') === 'qe'", 3000)) << editor.Eval("window.__keys");
+    EXPECT_EQ(host.entryText(), "") << "the keys went to the host as well";
+    // Outside the editor the host's shortcuts and fields work again.
+    GtkAllocation field;
+    gtk_widget_get_allocation(host.entry, &field);  // relative to the dialog's window
+    qeqhost::PointerTo(host.display, GDK_WINDOW_XID(gtk_widget_get_window(host.dialog)), field.x + 5, field.y + 5);
+    qeqhost::Press(host.display, {"z"});
+    EXPECT_EQ(host.entryText(), "z");
+    EXPECT_EQ(editor.Eval("window.__keys.join('')"), "qe");
   }
   EXPECT_TRUE(qeqhost::NoHelperChildrenWithin(5000));
   // A request that must fail: the host's trap catches exactly its error.
@@ -111,8 +102,4 @@ TEST(Gtk3DialogHost, OpeningAndClosingLeavesTheHostsGdkStateAlone) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  gtk_init(&argc, &argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return qeqhost::RunHost(argc, argv); }

@@ -5,12 +5,15 @@
 // is one translation unit.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -94,6 +97,21 @@ constexpr const char* kKeyRecorder =
 
 /// Child processes of this host that run the browser helper, zombies included.
 inline std::vector<pid_t> HelperChildren() { return qeqtest::HelperChildrenOf(getpid()); }
+/// Every helper child this host saw (NoteHelpers); printed on exit as
+/// "helper-pid N" lines, so that whoever runs the host can check that none
+/// outlives it.
+inline std::set<pid_t> seenHelpers;
+inline void NoteHelpers() {
+  for (pid_t pid : HelperChildren()) seenHelpers.insert(pid);
+}
+/// The host program: GTK, the tests, then the helpers it saw.
+inline int RunHost(int argc, char** argv) {
+  gtk_init(&argc, &argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  const int status = RUN_ALL_TESTS();
+  for (pid_t pid : seenHelpers) std::printf("helper-pid %d\n", static_cast<int>(pid));
+  return status;
+}
 /// Pumps the main loop until no helper child is left; false after timeoutMs.
 inline bool NoHelperChildrenWithin(int timeoutMs) {
   return PumpUntil([] { return HelperChildren().empty(); }, timeoutMs);
@@ -108,22 +126,14 @@ inline void PointerTo(Display* display, Window window, int x, int y) {
   XFlush(display);
   PumpFor(100);
 }
-/// Presses and releases the left button `count` times in quick succession.
-inline void Click(Display* display, int count) {
-  for (int i = 0; i < count; ++i) {
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    XFlush(display);
-    PumpFor(40);
-  }
-  PumpFor(200);
-}
-/// Presses and releases the key of each keysym name ("q", "Return").
-inline void Type(Display* display, const std::vector<std::string>& keysyms) {
-  for (const std::string& name : keysyms) {
-    const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(name.c_str()));
-    XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XTestFakeKeyEvent(display, code, False, CurrentTime);
+/// Presses and releases, one after the other, each key named by its keysym
+/// ("q", "Return") or the left button ("button1"), as a user would.
+inline void Press(Display* display, const std::vector<std::string>& inputs) {
+  for (const std::string& name : inputs) {
+    for (const Bool down : {True, False}) {
+      if (name == "button1") XTestFakeButtonEvent(display, 1, down, CurrentTime);
+      else XTestFakeKeyEvent(display, XKeysymToKeycode(display, XStringToKeysym(name.c_str())), down, CurrentTime);
+    }
     XFlush(display);
     PumpFor(40);
   }
