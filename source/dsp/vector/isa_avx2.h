@@ -54,11 +54,11 @@ struct Isa
 	template <int kChannels>
 	static V shiftIn (V prev, V cur) noexcept
 	{
-		const V across = _mm256_permute2f128_pd (prev, cur, 0x21);  // {prev[2], prev[3], cur[0], cur[1]}
 		if constexpr (kChannels == 2)
-			return across;
-		else
-			return _mm256_shuffle_pd (across, cur, 0x5);  // {prev[3], cur[0], cur[1], cur[2]}
+			return _mm256_permute2f128_pd (prev, cur, 0x21);  // {prev[2], prev[3], cur[0], cur[1]}
+		else  // {prev[3], cur[0], cur[1], cur[2]}, prev a loadFrame broadcast: one lane-crossing permute,
+		      // and the blend runs on any port
+			return _mm256_blend_pd (_mm256_permute4x64_pd (cur, 0x90), prev, 0x1);
 	}
 
 	template <int kChannels>
