@@ -177,13 +177,19 @@ private:
 		}
 	};
 
+	/** The slot a lane belongs to: slots count from the input's lanes to the output's (Isa::kOutputInLowLanes). */
+	static constexpr int slotOf (int lane) noexcept
+	{
+		return Isa::kOutputInLowLanes ? kSlots - 1 - lane / kChannels : lane / kChannels;
+	}
+
 	/** The section in each lane of register r (a pass-through past the end of its chain). */
 	static void laneSections (const SectionChain* chains, const Layout& layout, int r, BiquadSection** lanes) noexcept
 	{
 		static BiquadSection passThrough {1, 0, 0, 0, 0, 0, 0};
 		for (int lane = 0; lane < kWidth; ++lane)
 		{
-			const int i = layout.section[r][lane / kChannels];
+			const int i = layout.section[r][slotOf (lane)];
 			const SectionChain& chain = chains[lane % kChannels];
 			lanes[lane] = i < chain.count ? chain.sections[i] : &passThrough;
 		}
@@ -238,7 +244,7 @@ private:
 			Isa::store (s2, stages[r].s2);
 			for (int lane = 0; lane < kWidth; ++lane)
 			{
-				const int i = layout.section[r][lane / kChannels];
+				const int i = layout.section[r][slotOf (lane)];
 				const SectionChain& chain = chains[lane % kChannels];
 				if (i < chain.count)
 				{
@@ -270,7 +276,7 @@ private:
 			s2[r] = stages[r].s2;
 			double lanes[kWidth];  // each lane's place in the group's wavefront (Layout)
 			for (int lane = 0; lane < kWidth; ++lane)
-				lanes[lane] = static_cast<double> ((lane / kChannels) * K + r);
+				lanes[lane] = static_cast<double> (slotOf (lane) * K + r);
 			position[r] = Isa::fromLanes (lanes);
 			p[r] = Isa::zero ();  // read only after the slot has produced a value
 		}
