@@ -85,8 +85,9 @@ private:
 	AuditionMixer audition;
 
 	// Scratch for converting host floats to the double-precision chain; the
-	// processor works through a block in chunks of this size.
-	static constexpr int kChunk = 256;
+	// processor works through a block in chunks of this size, the natural block
+	// path's own: each chunk costs the cascades one wavefront ramp-up and -down.
+	static constexpr int kChunk = 512;
 	std::array<double, kChunk> left {}, right {}, scLeft {}, scRight {};
 	std::array<float, kChunk> ringScratch {};
 };

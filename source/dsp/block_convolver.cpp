@@ -12,56 +12,59 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846264338327950288;
 
-int partitionsFor (int length, int capacity) noexcept
-{
-	const int taps = std::max (length, 0);
-	const int p = (taps + BlockConvolver::kBlockSize - 1) / BlockConvolver::kBlockSize;
-	return std::clamp (p, 1, capacity);
-}
-
 constexpr int kChunk = 8;  // bins per chunk: one 64-byte line of real parts, one of imaginary parts
 
 // Stored spectra (delay line and kernel partitions) are chunked: [8 real][8 imaginary] per chunk of
-// bins, so each partition's share of a chunk is two adjacent cache lines. RealFft's split layout
-// (all real parts, then all imaginary parts) is converted on the way in.
-void splitToChunked (const double* split, double* chunked, int stride) noexcept
+// bins, so each partition's share of a chunk is two adjacent cache lines. Transforms come as
+// (real, imaginary) pairs, `used` bins of them, and go in converted, the padding zero.
+void interleavedToChunked (const double* bins, double* chunked, int used, int stride) noexcept
 {
-	for (int c = 0; c < stride / kChunk; ++c)
-		for (int j = 0; j < kChunk; ++j)
-		{
-			chunked[2 * kChunk * c + j] = split[kChunk * c + j];
-			chunked[2 * kChunk * c + kChunk + j] = split[stride + kChunk * c + j];
-		}
+	for (int k = 0; k < stride; ++k)
+	{
+		double* at = chunked + 2 * kChunk * (k / kChunk) + k % kChunk;
+		at[0] = k < used ? bins[2 * k] : 0.0;
+		at[kChunk] = k < used ? bins[2 * k + 1] : 0.0;
+	}
 }
 
 } // namespace
 
 //------------------------------------------------------------------------
-BlockConvolver::BlockConvolver (int maxKernelLength)
-    : fft (RealFft::forSize (kFftSize)),
-      capacity (std::max (1, (std::max (maxKernelLength, 0) + kBlockSize - 1) / kBlockSize)),
-      kernelSpectra {AlignedBuffer (static_cast<std::size_t> (capacity) * kSpectrum),
-                     AlignedBuffer (static_cast<std::size_t> (capacity) * kSpectrum)},
-      inputSpectra (static_cast<std::size_t> (capacity + 1) * kSpectrum),
-      outputBlock {AlignedBuffer (kBlockSize), AlignedBuffer (kBlockSize)},
-      overlap {AlignedBuffer (kBlockSize), AlignedBuffer (kBlockSize)},
-      inputBlock (kFftSize),
-      acc (kSpectrum),
-      ahead {AlignedBuffer (kSpectrum), AlignedBuffer (kSpectrum)},
-      result (kFftSize),
-      scratch (kFftSize),
+BlockConvolver::BlockConvolver (int maxKernelLength, int blockSize)
+    : block (blockSize),
+      fftSize (2 * blockSize),
+      stride (static_cast<int> (RealFft::spectrumStride (2 * blockSize))),
+      spectrumSize (2 * stride),
+      fft (RealFft::forSize (fftSize)),
+      capacity (std::max (1, (std::max (maxKernelLength, 0) + block - 1) / block)),
+      kernelSpectra {AlignedBuffer (static_cast<std::size_t> (capacity * spectrumSize)),
+                     AlignedBuffer (static_cast<std::size_t> (capacity * spectrumSize))},
+      inputSpectra (static_cast<std::size_t> ((capacity + 1) * spectrumSize)),
+      outputBlock {AlignedBuffer (static_cast<std::size_t> (block)), AlignedBuffer (static_cast<std::size_t> (block))},
+      overlap {AlignedBuffer (static_cast<std::size_t> (block)), AlignedBuffer (static_cast<std::size_t> (block))},
+      inputBlock (static_cast<std::size_t> (fftSize)),
+      acc (static_cast<std::size_t> (spectrumSize)),
+      ahead {AlignedBuffer (static_cast<std::size_t> (spectrumSize)), AlignedBuffer (static_cast<std::size_t> (spectrumSize))},
+      result (static_cast<std::size_t> (fftSize)),
+      scratch (static_cast<std::size_t> (fftSize)),
+      bins (RealFft::interleavedSize (fftSize)),
       fadeIn (kCrossfadeLength)
 {
-	static_assert (kStride == 136, "the spectral sum kernels assume 129 bins padded to 136");
 	for (int j = 0; j < kCrossfadeLength; ++j)
 		fadeIn[j] = 0.5 - 0.5 * std::cos (kPi * (j + 0.5) / kCrossfadeLength);
 	loadKernel (nullptr, 0);
 }
 
-BlockConvolver::BlockConvolver (const std::vector<double>& kernel)
-    : BlockConvolver (static_cast<int> (kernel.size ()))
+int BlockConvolver::partitionsFor (int length) const noexcept
 {
-	loadKernel (kernel.data (), static_cast<int> (kernel.size ()));
+	const int taps = std::max (length, 0);
+	const int p = (taps + block - 1) / block;
+	return std::clamp (p, 1, capacity);
+}
+
+bool BlockConvolver::keepsGoingWith (int length) const noexcept
+{
+	return partitionsFor (length) == partitions;
 }
 
 int BlockConvolver::slotBefore (int slot, int blocks) const noexcept
@@ -71,25 +74,26 @@ int BlockConvolver::slotBefore (int slot, int blocks) const noexcept
 
 void BlockConvolver::transformKernel (int set, const double* kernel, int length) noexcept
 {
-	const int taps = kernel == nullptr ? 0 : std::clamp (length, 0, partitions * kBlockSize);
+	const int taps = kernel == nullptr ? 0 : std::clamp (length, 0, partitions * block);
 	double* t = scratch.data ();
 	for (int p = 0; p < partitions; ++p)
 	{
-		std::fill (t, t + kFftSize, 0.0);
-		const int first = p * kBlockSize;
-		const int count = std::clamp (taps - first, 0, kBlockSize);
+		std::fill (t, t + fftSize, 0.0);
+		const int first = p * block;
+		const int count = std::clamp (taps - first, 0, block);
 		if (count > 0)
 			std::copy (kernel + first, kernel + first + count, t);
-		fft.forward (t, acc.data ());
-		splitToChunked (acc.data (), kernelSpectra[set].data () + static_cast<std::ptrdiff_t> (p) * kSpectrum, kStride);
+		fft.forwardInterleaved (t, bins.data ());
+		interleavedToChunked (bins.data (), kernelSpectra[set].data () + static_cast<std::ptrdiff_t> (p) * spectrumSize,
+		                      block + 1, stride);
 	}
 }
 
 void BlockConvolver::loadKernel (const double* kernel, int length) noexcept
 {
-	partitions = partitionsFor (kernel == nullptr ? 0 : length, capacity);
+	partitions = partitionsFor (kernel == nullptr ? 0 : length);
 	ringSize = partitions + 1;
-	std::fill (inputSpectra.data (), inputSpectra.data () + static_cast<std::ptrdiff_t> (ringSize) * kSpectrum, 0.0);
+	std::fill (inputSpectra.data (), inputSpectra.data () + static_cast<std::ptrdiff_t> (ringSize) * spectrumSize, 0.0);
 	for (int set = 0; set < 2; ++set)
 	{
 		outputBlock[set].clear ();
@@ -108,7 +112,7 @@ void BlockConvolver::loadKernel (const double* kernel, int length) noexcept
 void BlockConvolver::accumulate (int set, int newestSlot, double* next) noexcept
 {
 	activeKernels ().spectralSum (acc.data (), next, inputSpectra.data (), newestSlot, ringSize,
-	                              kernelSpectra[set].data (), partitions);
+	                              kernelSpectra[set].data (), partitions, stride);
 }
 
 void BlockConvolver::accumulateBlock (int set) noexcept
@@ -120,21 +124,28 @@ void BlockConvolver::accumulateBlock (int set) noexcept
 	}
 	// The newest input's partition only, then what the last even block left for this one.
 	activeKernels ().spectralSum (acc.data (), nullptr, inputSpectra.data (), newest, ringSize,
-	                              kernelSpectra[set].data (), 1);
+	                              kernelSpectra[set].data (), 1, stride);
 	const double* known = ahead[set].data ();
 	double* sum = acc.data ();
-	for (int i = 0; i < kSpectrum; ++i)
+	for (int i = 0; i < spectrumSize; ++i)
 		sum[i] += known[i];
 }
 
 void BlockConvolver::inverseInto (double* y) noexcept
 {
-	fft.backward (acc.data (), y);
+	const double* sum = acc.data ();
+	double* b = bins.data ();
+	for (int k = 0; k <= block; ++k)
+	{
+		b[2 * k] = sum[k];
+		b[2 * k + 1] = sum[stride + k];
+	}
+	fft.backwardInterleaved (b, y);
 }
 
 bool BlockConvolver::crossfadeToKernel (const double* kernel, int length) noexcept
 {
-	if (partitionsFor (kernel == nullptr ? 0 : length, capacity) != partitions)
+	if (!keepsGoingWith (kernel == nullptr ? 0 : length))
 	{
 		loadKernel (kernel, length);
 		return false;
@@ -146,22 +157,22 @@ bool BlockConvolver::crossfadeToKernel (const double* kernel, int length) noexce
 	// Recompute, with the new kernel, the output block now being handed out and the overlap that
 	// follows it: the block sum over the newest history gives this block's head and the next
 	// overlap; the sum one block further back gives the overlap this block started with.
-	constexpr double s = 1.0 / kFftSize;
+	const double s = 1.0 / fftSize;
 	double* out = outputBlock[incoming].data ();
 	double* tail = overlap[incoming].data ();
 	const double* y = result.data ();
 	// An odd block comes next: it needs the incoming kernel's part of its sum, from the same sweep.
 	accumulate (incoming, newest, oddBlock ? ahead[incoming].data () : nullptr);
 	inverseInto (result.data ());
-	for (int i = 0; i < kBlockSize; ++i)
+	for (int i = 0; i < block; ++i)
 	{
 		out[i] = s * y[i];
-		tail[i] = s * y[kBlockSize + i];
+		tail[i] = s * y[block + i];
 	}
 	accumulate (incoming, slotBefore (newest, 1));
 	inverseInto (result.data ());
-	for (int i = 0; i < kBlockSize; ++i)
-		out[i] += s * y[kBlockSize + i];
+	for (int i = 0; i < block; ++i)
+		out[i] += s * y[block + i];
 
 	if (!fading)
 	{
@@ -175,10 +186,11 @@ bool BlockConvolver::crossfadeToKernel (const double* kernel, int length) noexce
 void BlockConvolver::runBlock () noexcept
 {
 	newest = newest + 1 == ringSize ? 0 : newest + 1;
-	fft.forward (inputBlock.data (), acc.data ());
-	splitToChunked (acc.data (), inputSpectra.data () + static_cast<std::ptrdiff_t> (newest) * kSpectrum, kStride);
+	fft.forwardInterleaved (inputBlock.data (), bins.data ());
+	interleavedToChunked (bins.data (), inputSpectra.data () + static_cast<std::ptrdiff_t> (newest) * spectrumSize,
+	                      block + 1, stride);
 
-	constexpr double s = 1.0 / kFftSize;
+	const double s = 1.0 / fftSize;
 	const double* y = result.data ();
 	for (int n = 0; n < (fading ? 2 : 1); ++n)
 	{
@@ -187,10 +199,10 @@ void BlockConvolver::runBlock () noexcept
 		inverseInto (result.data ());
 		double* out = outputBlock[set].data ();
 		double* tail = overlap[set].data ();
-		for (int i = 0; i < kBlockSize; ++i)
+		for (int i = 0; i < block; ++i)
 		{
 			out[i] = s * y[i] + tail[i];
-			tail[i] = s * y[kBlockSize + i];
+			tail[i] = s * y[block + i];
 		}
 	}
 	oddBlock = !oddBlock;
@@ -207,7 +219,7 @@ double BlockConvolver::processSample (double x) noexcept
 			fading = false;
 	}
 	inputBlock[static_cast<std::size_t> (position)] = x;
-	if (++position == kBlockSize)
+	if (++position == block)
 	{
 		runBlock ();
 		position = 0;
@@ -215,15 +227,15 @@ double BlockConvolver::processSample (double x) noexcept
 	return y;
 }
 
-void BlockConvolver::process (const float* in, float* out, int numSamples) noexcept
+void BlockConvolver::processAdding (const float* in, double* sum, int numSamples) noexcept
 {
 	while (numSamples > 0)
 	{
-		const int run = std::min (numSamples, kBlockSize - position);
+		const int run = std::min (numSamples, block - position);
 		if (fading)
 		{
 			for (int i = 0; i < run; ++i)
-				out[i] = static_cast<float> (processSample (static_cast<double> (in[i])));
+				sum[i] += processSample (static_cast<double> (in[i]));
 		}
 		else
 		{
@@ -231,19 +243,18 @@ void BlockConvolver::process (const float* in, float* out, int numSamples) noexc
 			double* pending = inputBlock.data () + position;
 			for (int i = 0; i < run; ++i)
 			{
-				const double x = in[i];  // read before writing: in may be out
-				out[i] = static_cast<float> (ready[i]);
-				pending[i] = x;
+				sum[i] += ready[i];
+				pending[i] = in[i];
 			}
 			position += run;
-			if (position == kBlockSize)
+			if (position == block)
 			{
 				runBlock ();
 				position = 0;
 			}
 		}
 		in += run;
-		out += run;
+		sum += run;
 		numSamples -= run;
 	}
 }

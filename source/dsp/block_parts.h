@@ -9,7 +9,7 @@
 
 namespace QuenrilEQ::block {
 
-constexpr int kChunkFrames = 256;  // about 12 KiB of stack in all; results do not depend on it
+constexpr int kChunkFrames = 512;  // about 30 KiB of stack in all; results do not depend on it
 
 struct ChunkBuffers
 {

@@ -4,6 +4,7 @@
 #include <fftw3.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -85,24 +86,26 @@ RealFft::RealFft (int size) : n (size)
 	AlignedBuffer spectrum (2 * stride);
 	double* re = spectrum.data ();
 	double* im = re + stride;
+	AlignedBuffer bins (interleavedSize (n));
+	auto* complexBins = reinterpret_cast<fftw_complex*> (bins.data ());
 
 	fftw_iodim dim;
 	dim.n = n;
 	dim.is = 1;
 	dim.os = 1;
-	// Measuring finds the fastest plan for the convolver's small transforms in milliseconds; for the
+	// Measuring finds the fastest plan for the convolver's transforms in milliseconds; for the
 	// kernel sizes it would cost seconds per process while the transform runs once per rebuild, so
 	// those take FFTW's estimate.
-	const unsigned flags = n <= 1024 ? FFTW_MEASURE : FFTW_ESTIMATE;
+	const unsigned flags = n <= 2048 ? FFTW_MEASURE : FFTW_ESTIMATE;
 	forwardPlan = fftw_plan_guru_split_dft_r2c (1, &dim, 0, nullptr, time.data (), re, im, flags);
 	backwardPlan = fftw_plan_guru_split_dft_c2r (1, &dim, 0, nullptr, re, im, time.data (),
 	                                             flags | FFTW_DESTROY_INPUT);
-	if (forwardPlan == nullptr || backwardPlan == nullptr)
+	forwardInterleavedPlan = fftw_plan_dft_r2c_1d (n, time.data (), complexBins, flags);
+	backwardInterleavedPlan = fftw_plan_dft_c2r_1d (n, complexBins, time.data (), flags | FFTW_DESTROY_INPUT);
+	if (forwardPlan == nullptr || backwardPlan == nullptr || forwardInterleavedPlan == nullptr
+	    || backwardInterleavedPlan == nullptr)
 	{
-		if (forwardPlan != nullptr)
-			fftw_destroy_plan (static_cast<fftw_plan> (forwardPlan));
-		if (backwardPlan != nullptr)
-			fftw_destroy_plan (static_cast<fftw_plan> (backwardPlan));
+		destroyPlans ();
 		throw std::runtime_error ("FFTW could not plan a real transform");
 	}
 }
@@ -110,10 +113,14 @@ RealFft::RealFft (int size) : n (size)
 RealFft::~RealFft ()
 {
 	// Runs only at process (module) end, after every engine is gone.
-	if (forwardPlan != nullptr)
-		fftw_destroy_plan (static_cast<fftw_plan> (forwardPlan));
-	if (backwardPlan != nullptr)
-		fftw_destroy_plan (static_cast<fftw_plan> (backwardPlan));
+	destroyPlans ();
+}
+
+void RealFft::destroyPlans () noexcept
+{
+	for (void* plan : {forwardPlan, backwardPlan, forwardInterleavedPlan, backwardInterleavedPlan})
+		if (plan != nullptr)
+			fftw_destroy_plan (static_cast<fftw_plan> (plan));
 }
 
 const RealFft& RealFft::forSize (int n)
@@ -140,6 +147,17 @@ void RealFft::forward (const double* in, double* spectrum) const noexcept
 void RealFft::backward (double* spectrum, double* out) const noexcept
 {
 	fftw_execute_split_dft_c2r (static_cast<fftw_plan> (backwardPlan), spectrum, spectrum + spectrumStride (n), out);
+}
+
+void RealFft::forwardInterleaved (const double* in, double* bins) const noexcept
+{
+	fftw_execute_dft_r2c (static_cast<fftw_plan> (forwardInterleavedPlan), const_cast<double*> (in),
+	                      reinterpret_cast<fftw_complex*> (bins));
+}
+
+void RealFft::backwardInterleaved (double* bins, double* out) const noexcept
+{
+	fftw_execute_dft_c2r (static_cast<fftw_plan> (backwardInterleavedPlan), reinterpret_cast<fftw_complex*> (bins), out);
 }
 
 } // namespace QuenrilEQ

@@ -98,12 +98,13 @@ struct KernelTable
 
 	/**
 	 * The convolver's spectral sum: acc = sum over p < partitions of ring[newestSlot - p (mod
-	 * ringSize)] * kernel[p], complex, 136 bins each, in the convolver's chunked layout (acc split).
+	 * ringSize)] * kernel[p], complex, `bins` (a multiple of 8) each, in the convolver's chunked
+	 * layout (acc split).
 	 * ahead, when not null, also gets the sum of ring[newestSlot - p] * kernel[p + 1] over
 	 * p < partitions - 1: the part of the next block's sum the inputs so far already decide.
 	 */
 	void (*spectralSum) (double* acc, double* ahead, const double* ring, int newestSlot, int ringSize,
-	                     const double* kernel, int partitions) noexcept;
+	                     const double* kernel, int partitions, int bins) noexcept;
 };
 
 /** The kernels in use. [any thread] Lock-free. */

@@ -52,11 +52,10 @@ void LinearPhaseEngine::update (const std::array<EqBand, kNumBands>& bands) noex
 	dirty = false;
 	designerFor (length).design (bands, rate, kernel.data ());
 
-	const int partitions = length / BlockConvolver::kBlockSize;
-	for (BlockConvolver* c : {&left, &right})
+	for (TwoStageConvolver* c : {&left, &right})
 	{
-		if (built && c->partitionCount () == partitions)
-			c->crossfadeToKernel (kernel.data (), length);
+		if (built)
+			c->crossfadeToKernel (kernel.data (), length);  // starts from silence itself at another length
 		else
 			c->loadKernel (kernel.data (), length);
 	}

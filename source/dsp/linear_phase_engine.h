@@ -8,10 +8,10 @@
 // audio thread allocates.
 #pragma once
 
-#include "block_convolver.h"
 #include "eq_band.h"
 #include "fft.h"
 #include "linear_phase_kernel.h"
+#include "two_stage_convolver.h"
 
 #include <array>
 
@@ -45,11 +45,11 @@ public:
 	bool isDirty () const noexcept { return dirty; }
 
 	/** Delay of the linear-mode output in samples: N/2 (kernel centre) + 128 (convolver block). */
-	int latencySamples () const noexcept { return length / 2 + BlockConvolver::kBlockSize; }
+	int latencySamples () const noexcept { return length / 2 + TwoStageConvolver::kDelay; }
 
 	/**
 	 * Rebuilds kernel and convolvers from the bands if dirty; otherwise does nothing. At an unchanged
-	 * partition count the convolvers continue and fade to the new kernel over 128 samples; the first
+	 * kernel length the convolvers continue and fade to the new kernel over 128 samples; the first
 	 * build and a length change start them from silence.
 	 * [audio thread] No allocation, no locks.
 	 */
@@ -75,8 +75,8 @@ private:
 
 	std::array<KernelDesigner, kKernelLengths.size ()> designers;
 	AlignedBuffer kernel;  // kMaxKernelLength taps
-	BlockConvolver left;
-	BlockConvolver right;
+	TwoStageConvolver left;
+	TwoStageConvolver right;
 };
 
 } // namespace QuenrilEQ

@@ -1,8 +1,10 @@
-// The partitioned convolver against a direct time-domain convolution, and
-// kernel switches against the crossfade of two direct convolutions, on every
-// instruction set's spectral sum.
+// The partitioned convolvers (uniform, and the two-stage one linear mode
+// runs) against a direct time-domain convolution, and kernel switches against
+// the crossfade of two direct convolutions, on every instruction set's
+// spectral sum.
 #include "block_convolver.h"
 #include "each_instruction_set.h"
+#include "two_stage_convolver.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@ namespace {
 
 constexpr int kB = BlockConvolver::kBlockSize;
 constexpr int kFade = BlockConvolver::kCrossfadeLength;
+constexpr int kHead = TwoStageConvolver::kHeadLength;
 
 std::vector<double> randomSignal (std::mt19937& rng, int n)
 {
@@ -42,13 +45,64 @@ using ConvolverPath = testing::EachInstructionSet;
 TEST_P (ConvolverPath, EqualsDirectConvolutionDelayedByOneBlock)
 {
 	std::mt19937 rng (7);
-	for (int taps : {1, 128, 129, 2048, 2049})  // partitions full and one tap into the next
-	{
+	auto check = [&] (auto& conv, int taps) {
 		const std::vector<double> h = randomSignal (rng, taps), x = randomSignal (rng, 40 * kB + 57);
-		BlockConvolver conv (h);
+		conv.loadKernel (h.data (), taps);
 		for (int n = 0; n < static_cast<int> (x.size ()); ++n)
 			ASSERT_NEAR (conv.processSample (x[n]), expectedAt (h, x, n), 1e-13 * taps) << taps << " taps, sample " << n;
+	};
+	for (int taps : {1, 128, 129, 2048, 2049})  // partitions full and one tap into the next
+	{
+		BlockConvolver conv (taps);
+		check (conv, taps);
 	}
+	for (int taps : {1, kHead, kHead + 1, 4000})  // head only, head full, a tap into the tail, a long tail
+	{
+		TwoStageConvolver conv (4096);
+		check (conv, taps);
+	}
+}
+
+/**
+ * Switches from a kernel of lengths[0] taps to one of lengths[1] at sample switchAt (and, when
+ * switchAt is 1, on to lengths[2] during the fade): outside the fade the output is the direct
+ * convolution by the kernel in force over the whole input, inside it their raised-cosine blend.
+ */
+template <class Convolver>
+void expectCrossfadedSwitch (Convolver& conv, std::mt19937& rng, int switchAt, const int (&lengths)[3])
+{
+	const std::vector<double> h1 = randomSignal (rng, lengths[0]), h2 = randomSignal (rng, lengths[1]),
+	                          h3 = randomSignal (rng, lengths[2]);
+	const int length = switchAt + 6 * kB;
+	const std::vector<double> x = randomSignal (rng, length);
+	conv.loadKernel (h1.data (), lengths[0]);
+	for (int n = 0; n < length; ++n)
+	{
+		ASSERT_TRUE (n != switchAt || conv.crossfadeToKernel (h2.data (), lengths[1]));
+		// Another switch during the fade: it ends on the newest kernel all the same.
+		ASSERT_TRUE (n != switchAt + 60 || switchAt != 1 || conv.crossfadeToKernel (h3.data (), lengths[2]));
+		const double y = conv.processSample (x[n]);
+		if (switchAt == 1 && n < switchAt + kFade)
+			continue;  // two switches in one fade: only its end is defined
+		const double old = expectedAt (h1, x, n), incoming = expectedAt (switchAt == 1 ? h3 : h2, x, n);
+		const double expected = n < switchAt ? old : n >= switchAt + kFade ? incoming : old + fadeGain (n - switchAt) * (incoming - old);
+		ASSERT_NEAR (y, expected, 1e-11) << "switch at " << switchAt << ", sample " << n;
+	}
+	EXPECT_FALSE (conv.isCrossfading ());
+}
+
+/** Another partition count cannot crossfade: it restarts from silence, where only input from the switch on counts. */
+template <class Convolver>
+void expectRestartFromSilence (Convolver& conv, std::mt19937& rng, int from, int to)
+{
+	const std::vector<double> h1 = randomSignal (rng, from), h2 = randomSignal (rng, to), x = randomSignal (rng, 3000);
+	const std::vector<double> tail (x.begin () + 1500, x.end ());
+	conv.loadKernel (h1.data (), from);
+	for (int n = 0; n < 1500; ++n)
+		conv.processSample (x[n]);
+	EXPECT_FALSE (conv.crossfadeToKernel (h2.data (), to));
+	for (int n = 1500; n < 3000; ++n)
+		ASSERT_NEAR (conv.processSample (x[n]), expectedAt (h2, tail, n - 1500), 1e-12) << n;
 }
 
 TEST_P (ConvolverPath, KernelSwitchesCrossfadeAndKeepTheHistory)
@@ -56,41 +110,24 @@ TEST_P (ConvolverPath, KernelSwitchesCrossfadeAndKeepTheHistory)
 	std::mt19937 rng (11);
 	for (int switchAt : {1000, 1024, 1})  // mid-block, at a block boundary, right after the start
 	{
-		const std::vector<double> h1 = randomSignal (rng, 600), h2 = randomSignal (rng, 640), h3 = randomSignal (rng, 620);
-		const int length = switchAt + 6 * kB;
-		const std::vector<double> x = randomSignal (rng, length);
 		BlockConvolver conv (2048);
-		conv.loadKernel (h1.data (), 600);
-		for (int n = 0; n < length; ++n)
-		{
-			ASSERT_TRUE (n != switchAt || conv.crossfadeToKernel (h2.data (), 640));
-			// Another switch during the fade: it ends on the newest kernel all the same.
-			ASSERT_TRUE (n != switchAt + 60 || switchAt != 1 || conv.crossfadeToKernel (h3.data (), 620));
-			const double y = conv.processSample (x[n]);
-			if (switchAt == 1 && n < switchAt + kFade)
-				continue;  // two switches in one fade: only its end is defined
-			const double old = expectedAt (h1, x, n), incoming = expectedAt (switchAt == 1 ? h3 : h2, x, n);
-			const double expected = n < switchAt ? old : n >= switchAt + kFade ? incoming : old + fadeGain (n - switchAt) * (incoming - old);
-			ASSERT_NEAR (y, expected, 1e-11) << "switch at " << switchAt << ", sample " << n;
-		}
-		EXPECT_FALSE (conv.isCrossfading ());
+		expectCrossfadedSwitch (conv, rng, switchAt, {600, 640, 620});
 	}
-
-	// Another partition count cannot crossfade: it restarts from silence, where only input from
-	// the switch on counts.
-	const std::vector<double> h1 = randomSignal (rng, 256), h2 = randomSignal (rng, 1024), x = randomSignal (rng, 3000);
-	BlockConvolver conv (2048);
-	conv.loadKernel (h1.data (), 256);
-	const std::vector<double> tail (x.begin () + 1500, x.end ());
-	for (int n = 0; n < 1500; ++n)
-		conv.processSample (x[n]);
-	EXPECT_FALSE (conv.crossfadeToKernel (h2.data (), 1024));
-	for (int n = 1500; n < 3000; ++n)
-		ASSERT_NEAR (conv.processSample (x[n]), expectedAt (h2, tail, n - 1500), 1e-12) << n;
-	EXPECT_EQ (conv.partitionCount (), 8);
+	// The tail's blocks are 1024 samples: a fade across one of its block boundaries, and one at it.
+	for (int switchAt : {1000, 2048, 1})
+	{
+		TwoStageConvolver conv (4096);
+		expectCrossfadedSwitch (conv, rng, switchAt, {2000, 2040, 2020});
+	}
+	BlockConvolver uniform (2048);
+	expectRestartFromSilence (uniform, rng, 256, 1024);
+	EXPECT_EQ (uniform.partitionCount (), 8);
+	TwoStageConvolver twoStage (4096);
+	expectRestartFromSilence (twoStage, rng, 2048, 4000);  // the tail's partition count changes
 
 	// Taps beyond the preallocated capacity are dropped, never written past the end.
 	BlockConvolver small (256);
+	const std::vector<double> x = randomSignal (rng, 1000);
 	small.loadKernel (x.data (), 1000);
 	EXPECT_EQ (small.partitionCount (), 2);
 }

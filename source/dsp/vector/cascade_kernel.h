@@ -21,13 +21,25 @@
 
 namespace QuenrilEQ::kernels {
 
-/** One section step; the SSE2 form rounds exactly like processBandSample. */
-template <class Isa>
+/**
+ * One section step; the SSE2 form rounds exactly like processBandSample. kFolded (fused sets only):
+ * c holds b0, b1 - a1 b0, b2 - a2 b0, a1, a2 (foldCoefficients), and y is substituted into the
+ * state updates, so the states wait one multiply-add on each other instead of two.
+ */
+template <class Isa, bool kFolded = false>
 inline typename Isa::V sectionTick (const typename Isa::V* c, typename Isa::V& s1, typename Isa::V& s2,
                                     typename Isa::V x) noexcept
 {
 	// c: b0, b1, b2, a1, a2
-	if constexpr (Isa::kFused)
+	if constexpr (kFolded)
+	{
+		const auto y = Isa::mulAdd (c[0], x, s1);
+		const auto s2Next = Isa::negMulAdd (c[4], s1, Isa::mul (c[2], x));
+		s1 = Isa::negMulAdd (c[3], s1, Isa::mulAdd (c[1], x, s2));
+		s2 = s2Next;
+		return y;
+	}
+	else if constexpr (Isa::kFused)
 	{
 		const auto y = Isa::mulAdd (c[0], x, s1);
 		s1 = Isa::negMulAdd (c[3], y, Isa::mulAdd (c[1], x, s2));
@@ -41,6 +53,14 @@ inline typename Isa::V sectionTick (const typename Isa::V* c, typename Isa::V& s
 		s2 = Isa::sub (Isa::mul (c[2], x), Isa::mul (c[4], y));
 		return y;
 	}
+}
+
+/** b1 and b2 with the feedback of b0 x taken in: the coefficients of sectionTick's folded form. */
+template <class Isa>
+inline void foldCoefficients (typename Isa::V* c) noexcept
+{
+	c[1] = Isa::negMulAdd (c[3], c[0], c[1]);
+	c[2] = Isa::negMulAdd (c[4], c[0], c[2]);
 }
 
 template <class Isa, int kChannels>
@@ -177,13 +197,19 @@ private:
 		}
 	};
 
+	/** The slot a lane belongs to: slots count from the input's lanes to the output's (Isa::kOutputInLowLanes). */
+	static constexpr int slotOf (int lane) noexcept
+	{
+		return Isa::kOutputInLowLanes ? kSlots - 1 - lane / kChannels : lane / kChannels;
+	}
+
 	/** The section in each lane of register r (a pass-through past the end of its chain). */
 	static void laneSections (const SectionChain* chains, const Layout& layout, int r, BiquadSection** lanes) noexcept
 	{
 		static BiquadSection passThrough {1, 0, 0, 0, 0, 0, 0};
 		for (int lane = 0; lane < kWidth; ++lane)
 		{
-			const int i = layout.section[r][lane / kChannels];
+			const int i = layout.section[r][slotOf (lane)];
 			const SectionChain& chain = chains[lane % kChannels];
 			lanes[lane] = i < chain.count ? chain.sections[i] : &passThrough;
 		}
@@ -238,7 +264,7 @@ private:
 			Isa::store (s2, stages[r].s2);
 			for (int lane = 0; lane < kWidth; ++lane)
 			{
-				const int i = layout.section[r][lane / kChannels];
+				const int i = layout.section[r][slotOf (lane)];
 				const SectionChain& chain = chains[lane % kChannels];
 				if (i < chain.count)
 				{
@@ -259,6 +285,9 @@ private:
 	static void runGroup (Stage* all, int first, double* data, int n, int stride, const Switches& switches) noexcept
 	{
 		constexpr int kLatency = K * kSlots - 1;
+		// Groups of one or two registers wait on their recurrences rather than on the ports: there
+		// the folded step's shorter dependency chain pays for the rounding it changes.
+		constexpr bool kFolded = Isa::kFused && K <= 2;
 		Stage* stages = all + first;
 		V c[K][5], incoming[K][5], s1[K], s2[K], p[K], position[K];
 #pragma GCC unroll 8
@@ -266,11 +295,16 @@ private:
 		{
 			for (int k = 0; k < 5; ++k)
 				c[r][k] = incoming[r][k] = stages[r].c[k];
+			if constexpr (kFolded)
+			{
+				foldCoefficients<Isa> (c[r]);
+				foldCoefficients<Isa> (incoming[r]);
+			}
 			s1[r] = stages[r].s1;
 			s2[r] = stages[r].s2;
 			double lanes[kWidth];  // each lane's place in the group's wavefront (Layout)
 			for (int lane = 0; lane < kWidth; ++lane)
-				lanes[lane] = static_cast<double> ((lane / kChannels) * K + r);
+				lanes[lane] = static_cast<double> (slotOf (lane) * K + r);
 			position[r] = Isa::fromLanes (lanes);
 			p[r] = Isa::zero ();  // read only after the slot has produced a value
 		}
@@ -282,8 +316,8 @@ private:
 			const V last = p[K - 1];
 #pragma GCC unroll 8
 			for (int r = K - 1; r >= 0; --r)
-				p[r] = sectionTick<Isa> (c[r], s1[r], s2[r],
-				                         r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1]);
+				p[r] = sectionTick<Isa, kFolded> (c[r], s1[r], s2[r],
+				                                  r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1]);
 			Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
 		};
 
@@ -297,7 +331,7 @@ private:
 			{
 				const V x = r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1];
 				V n1 = s1[r], n2 = s2[r];
-				p[r] = sectionTick<Isa> (c[r], n1, n2, x);
+				p[r] = sectionTick<Isa, kFolded> (c[r], n1, n2, x);
 				const auto active = Isa::within (position[r], lo, hi);
 				s1[r] = Isa::select (active, n1, s1[r]);
 				s2[r] = Isa::select (active, n2, s2[r]);
@@ -314,8 +348,12 @@ private:
 			{
 				const Coefficients* set = switches.sets + next * kMaxBandRegisters + first;
 				for (int r = 0; r < K; ++r)
+				{
 					for (int k = 0; k < 5; ++k)
 						incoming[r][k] = set[r].c[k];
+					if constexpr (kFolded)
+						foldCoefficients<Isa> (incoming[r]);
+				}
 				switchAt = t;
 				++next;
 			}

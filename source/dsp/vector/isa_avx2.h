@@ -16,6 +16,9 @@ struct Isa
 	static constexpr int kWidth = 4;
 	static constexpr bool kFused = true;
 	static constexpr const char* kName = "avx2";
+	// The cascade's output slot: the lowest lanes, which a store takes without a shuffle (shiftIn moves
+	// lanes down, the sample enters at the top).
+	static constexpr bool kOutputInLowLanes = true;
 
 	static V zero () noexcept { return _mm256_setzero_pd (); }
 	static V set1 (double x) noexcept { return _mm256_set1_pd (x); }
@@ -54,11 +57,11 @@ struct Isa
 	template <int kChannels>
 	static V shiftIn (V prev, V cur) noexcept
 	{
-		const V across = _mm256_permute2f128_pd (prev, cur, 0x21);  // {prev[2], prev[3], cur[0], cur[1]}
 		if constexpr (kChannels == 2)
-			return across;
-		else
-			return _mm256_shuffle_pd (across, cur, 0x5);  // {prev[3], cur[0], cur[1], cur[2]}
+			return _mm256_permute2f128_pd (cur, prev, 0x21);  // {cur[2], cur[3], prev[0], prev[1]}
+		else  // {cur[1], cur[2], cur[3], prev[3]}, prev a loadFrame broadcast: one lane-crossing permute,
+		      // and the blend runs on any port
+			return _mm256_blend_pd (_mm256_permute4x64_pd (cur, 0xF9), prev, 0x8);
 	}
 
 	template <int kChannels>
@@ -73,11 +76,11 @@ struct Isa
 	template <int kChannels>
 	static void storeFrame (double* p, V v) noexcept
 	{
-		const __m128d top = _mm256_extractf128_pd (v, 1);
+		const __m128d bottom = _mm256_castpd256_pd128 (v);
 		if constexpr (kChannels == 2)
-			_mm_storeu_pd (p, top);
+			_mm_storeu_pd (p, bottom);
 		else
-			_mm_storeh_pd (p, top);
+			_mm_store_sd (p, bottom);
 	}
 };
 

@@ -15,6 +15,8 @@ struct Isa
 	static constexpr int kWidth = 8;
 	static constexpr bool kFused = true;
 	static constexpr const char* kName = "avx512";
+	// The cascade's output slot: the highest lanes (shiftIn moves lanes up, the sample enters at the bottom).
+	static constexpr bool kOutputInLowLanes = false;
 
 	static V zero () noexcept { return _mm512_setzero_pd (); }
 	static V set1 (double x) noexcept { return _mm512_set1_pd (x); }

@@ -16,6 +16,8 @@ struct Isa
 	static constexpr int kWidth = 2;
 	static constexpr bool kFused = false;
 	static constexpr const char* kName = "sse2";
+	// The cascade's output slot: the highest lanes (shiftIn moves lanes up, the sample enters at the bottom).
+	static constexpr bool kOutputInLowLanes = false;
 
 	static V zero () noexcept { return _mm_setzero_pd (); }
 	static V set1 (double x) noexcept { return _mm_set1_pd (x); }
