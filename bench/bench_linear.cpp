@@ -104,78 +104,54 @@ void setSecondsPerCall (benchmark::State& state)
 }
 
 // Linear mode's convolver, and the uniformly partitioned one it is made of (128-sample
-// partitions throughout) for comparison.
-template <class Convolver>
-void runConvolver (benchmark::State& state, Convolver& conv, std::mt19937& rng)
+// partitions throughout) for comparison, over one second of noise in 10 ms host blocks.
+struct TwoStageRig
 {
+	TwoStageConvolver conv {16384};
+	void process (const float* in, float* out, int n) { conv.process (in, out, n); }
+};
+
+struct UniformRig
+{
+	BlockConvolver conv {16384};
+	std::vector<double> sum = std::vector<double> (480);
+	void process (const float* in, float* out, int n)
+	{
+		std::fill (sum.begin (), sum.end (), 0.0);
+		conv.processAdding (in, sum.data (), n);
+		for (int i = 0; i < n; ++i)
+			out[i] = static_cast<float> (sum[static_cast<std::size_t> (i)]);
+	}
+};
+
+template <class Rig>
+void BM_Convolver (benchmark::State& state)
+{
+	const int taps = static_cast<int> (state.range (0));
+	std::mt19937 rng (1);
 	std::uniform_real_distribution<double> u (-1, 1);
+	std::vector<double> kernel (static_cast<std::size_t> (taps));
+	for (double& v : kernel)
+		v = u (rng) * 0.01;
 	std::vector<float> input (48000), output (48000);
 	for (float& v : input)
 		v = static_cast<float> (u (rng));
+	Rig rig;
+	rig.conv.loadKernel (kernel.data (), taps);
 	{
 		AllocationCounter allocations (state);
 		for (auto _ : state)
 		{
-			conv.process (input.data (), output.data ());
+			for (int start = 0; start < 48000; start += 480)
+				rig.process (input.data () + start, output.data () + start, 480);
 			benchmark::DoNotOptimize (output.data ());
 		}
 	}
 	// One iteration is one second of audio.
 	state.counters["x_realtime"] = benchmark::Counter (static_cast<double> (state.iterations ()), benchmark::Counter::kIsRate);
 }
-
-std::vector<double> randomKernel (std::mt19937& rng, int taps)
-{
-	std::uniform_real_distribution<double> u (-1, 1);
-	std::vector<double> kernel (static_cast<std::size_t> (taps));
-	for (double& v : kernel)
-		v = u (rng) * 0.01;
-	return kernel;
-}
-
-void BM_TwoStageConvolver (benchmark::State& state)
-{
-	const int taps = static_cast<int> (state.range (0));
-	std::mt19937 rng (1);
-	const std::vector<double> kernel = randomKernel (rng, taps);
-	struct
-	{
-		TwoStageConvolver conv {16384};
-		void process (const float* in, float* out)
-		{
-			for (int start = 0; start < 48000; start += 480)  // 10 ms host blocks
-				conv.process (in + start, out + start, 480);
-		}
-	} rig;
-	rig.conv.loadKernel (kernel.data (), taps);
-	runConvolver (state, rig, rng);
-}
-BENCHMARK (BM_TwoStageConvolver)->Arg (2048)->Arg (16384)->Unit (benchmark::kMillisecond);
-
-void BM_UniformConvolver (benchmark::State& state)
-{
-	const int taps = static_cast<int> (state.range (0));
-	std::mt19937 rng (1);
-	const std::vector<double> kernel = randomKernel (rng, taps);
-	struct
-	{
-		BlockConvolver conv {16384};
-		std::vector<double> sum = std::vector<double> (480);
-		void process (const float* in, float* out)
-		{
-			for (int start = 0; start < 48000; start += 480)
-			{
-				std::fill (sum.begin (), sum.end (), 0.0);
-				conv.processAdding (in + start, sum.data (), 480);
-				for (int i = 0; i < 480; ++i)
-					out[start + i] = static_cast<float> (sum[static_cast<std::size_t> (i)]);
-			}
-		}
-	} rig;
-	rig.conv.loadKernel (kernel.data (), taps);
-	runConvolver (state, rig, rng);
-}
-BENCHMARK (BM_UniformConvolver)->Arg (16384)->Unit (benchmark::kMillisecond);
+BENCHMARK_TEMPLATE (BM_Convolver, TwoStageRig)->Arg (2048)->Arg (16384)->Unit (benchmark::kMillisecond);
+BENCHMARK_TEMPLATE (BM_Convolver, UniformRig)->Arg (16384)->Unit (benchmark::kMillisecond);
 
 void BM_EngineProcessStereo (benchmark::State& state)
 {
