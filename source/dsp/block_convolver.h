@@ -48,8 +48,8 @@ public:
 
 	/**
 	 * Switches to a kernel with the current partition count without restarting: the input history
-	 * is kept and the next kCrossfadeLength output samples crossfade (raised cosine) from the old kernel's output
-	 * to the new one's. A different partition count falls back to loadKernel; returns false then.
+	 * is kept and the next kCrossfadeLength output samples crossfade (raised cosine) from the old
+	 * kernel's output to the new one's. A different partition count falls back to loadKernel; returns false then.
 	 * A switch during a running fade replaces the incoming kernel and lets the fade finish.
 	 * [audio thread] No allocation.
 	 */
@@ -70,7 +70,6 @@ public:
 	/** Whether a kernel of `length` taps has the current partition count (crossfadeToKernel keeps going). */
 	bool keepsGoingWith (int length) const noexcept;
 	bool isCrossfading () const noexcept { return fading; }
-	int blockSize () const noexcept { return block; }
 
 private:
 	int partitionsFor (int length) const noexcept;
