@@ -84,6 +84,7 @@ TEST (ProcessorRealtime, HostThreadsMayCallWhileProcessRuns)
 	ProcessorRig rig (48000.0, 512, 2, 2);
 	rig.changes.reserve (64);
 	QuenrilEQ::testing::setBusyBands (rig.changes);
+	rig.run (1);  // before any setState: held back, these would land after one and overwrite it
 	std::atomic<bool> stop {false}, allFinite {true};
 	std::atomic<long> blocks {0};
 	std::thread audio ([&] {
