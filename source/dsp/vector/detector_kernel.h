@@ -82,8 +82,8 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 	double s1 = d.s1, s2 = d.s2, envelope = d.envelope;
 	int counter = d.counter, steps = 0;
 
-	// Band-pass magnitude of the next input sample x.
-	auto magnitudeOf = [&] (double x) noexcept {
+	// Band-pass output for the next input sample x (its magnitude is taken with the logarithm).
+	auto bandPassOf = [&] (double x) noexcept {
 		double y;
 		if constexpr (Isa::kFused)
 		{
@@ -98,13 +98,14 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 			s1 = b1 * x - a1 * y + s2;
 			s2 = b2 * x - a2 * y;
 		}
-		const double m = __builtin_fabs (y);
-		return m > kLevelFloor ? m : kLevelFloor;  // a NaN reads as the floor
+		return y;
 	};
 
 	// Envelope step for sample i at its level; weighted: the fused form's level terms (1 - coefficient)
-	// * level, taken with the logarithm, the release one kSegment further on.
-	auto envelopeOf = [&] (int i, const double* level, const double* weighted, auto attackIsFaster) noexcept {
+	// * level, taken with the logarithm, the release one kSegment further on. Without countSteps the
+	// caller knows that no control step falls on the sample and advances the counter itself.
+	auto envelopeOf = [&] (int i, const double* level, const double* weighted, auto attackIsFaster,
+	                       auto countSteps) noexcept {
 		double attacked, released;
 		if constexpr (Isa::kFused)
 		{
@@ -122,7 +123,7 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 			envelope = attacked > released ? attacked : released;
 		else
 			envelope = attacked < released ? attacked : released;
-		if (++counter >= interval)
+		if (countSteps && ++counter >= interval)
 		{
 			counter = 0;
 			stepAt[steps] = i;
@@ -136,7 +137,7 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 	// each other. The band-pass and envelope steps alternate sample by sample, so that their two
 	// recurrences sit side by side in the instruction window and overlap, and the logarithm, which
 	// waits on nothing, fills the slots they leave idle.
-	alignas (64) double magnitude[2][kSegment];
+	alignas (64) double bandPassed[2][kSegment];
 	alignas (64) double level[2][kSegment];
 	alignas (64) double weighted[2][2 * kSegment];
 	const int segments = (n + kSegment - 1) / kSegment;
@@ -144,7 +145,7 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 		for (int j = 0; j < segments + 2; ++j)
 		{
 			const int first = j * kSegment;
-			double* mag = magnitude[j & 1];
+			double* y = bandPassed[j & 1];
 			const double* lv = level[j & 1];
 			const double* w = weighted[j & 1];
 			const int bandPassCount = j < segments ? (n - first < kSegment ? n - first : kSegment) : 0;
@@ -152,33 +153,49 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 			const int envelopeCount = j >= 2 ? (n - envelopeFirst < kSegment ? n - envelopeFirst : kSegment) : 0;
 			if (bandPassCount == kSegment && envelopeCount == kSegment)
 			{
-				// Whole segments in both stages: no bounds inside.
-				for (int k = 0; k < kSegment; ++k)
+				// Whole segments in both stages: no bounds inside, and most segments hold no control step.
+				if (interval - counter > kSegment)
 				{
-					mag[k] = magnitudeOf (input[first + k]);
-					envelopeOf (envelopeFirst + k, lv + k, w + k, attackIsFaster);
+					for (int k = 0; k < kSegment; ++k)
+					{
+						y[k] = bandPassOf (input[first + k]);
+						envelopeOf (envelopeFirst + k, lv + k, w + k, attackIsFaster, std::false_type {});
+					}
+					counter += kSegment;
+				}
+				else
+				{
+					for (int k = 0; k < kSegment; ++k)
+					{
+						y[k] = bandPassOf (input[first + k]);
+						envelopeOf (envelopeFirst + k, lv + k, w + k, attackIsFaster, std::true_type {});
+					}
 				}
 			}
 			else
 			{
-				// The ends; magnitudes past n read 1.
+				// The ends; outputs past n read 1.
 				for (int k = 0; k < bandPassCount; ++k)
-					mag[k] = magnitudeOf (input[first + k]);
+					y[k] = bandPassOf (input[first + k]);
 				for (int k = bandPassCount; k < kSegment; ++k)
-					mag[k] = 1.0;
+					y[k] = 1.0;
 				for (int k = 0; k < envelopeCount; ++k)
-					envelopeOf (envelopeFirst + k, lv + k, w + k, attackIsFaster);
+					envelopeOf (envelopeFirst + k, lv + k, w + k, attackIsFaster, std::true_type {});
 			}
 			if (j >= 1 && j - 1 < segments)
 			{
-				const double* pm = magnitude[(j - 1) & 1];
+				const double* py = bandPassed[(j - 1) & 1];
 				double* pl = level[(j - 1) & 1];
 				double* pw = weighted[(j - 1) & 1];
 				for (int k = 0; k < kSegment; k += kWidth)
 				{
-					const V l = levelDbVector<Isa> (Isa::load (pm + k));
-					Isa::store (pl + k, l);
-					if constexpr (Isa::kFused)
+					// |y| raised to the -120 dB floor; max gives its second operand for a NaN, so a NaN
+					// reads as the floor rather than spreading into the envelope.
+					const V magnitude = Isa::max (Isa::abs (Isa::load (py + k)), Isa::set1 (kLevelFloor));
+					const V l = levelDbVector<Isa> (magnitude);
+					if constexpr (!Isa::kFused)
+						Isa::store (pl + k, l);
+					else
 					{
 						Isa::store (pw + k, Isa::mul (Isa::set1 (attackRest), l));
 						Isa::store (pw + kSegment + k, Isa::mul (Isa::set1 (releaseRest), l));
