@@ -21,41 +21,28 @@ template <class Isa>
 inline typename Isa::V levelDbVector (typename Isa::V magnitude) noexcept
 {
 	using namespace leveldb;
-	typename Isa::V e, m;
+	typename Isa::V e, m, c, logCentre;
 	Isa::splitExponent (magnitude, e, m);
+	Isa::centreOfMantissa (magnitude, c, logCentre);
 	e = Isa::sub (e, Isa::set1 (kExponentBias));
-	const auto high = Isa::greater (m, Isa::set1 (kSqrt2));  // fold m into [sqrt(1/2), sqrt(2)]
-	m = Isa::select (high, Isa::mul (m, Isa::set1 (0.5)), m);
-	e = Isa::add (e, Isa::select (high, Isa::set1 (1.0), Isa::zero ()));
-	const auto one = Isa::set1 (1.0);
-	const auto s = Isa::div (Isa::sub (m, one), Isa::add (m, one));
+	const auto s = Isa::div (Isa::sub (m, c), Isa::add (m, c));
 	const auto z = Isa::mul (s, s);
-	typename Isa::V p;
+	auto k = [] (int i) { return Isa::set1 (kSeries[i]); };
+	static_assert (kTerms == 4, "the polynomials below cover four terms");
 	if constexpr (Isa::kFused)
 	{
-		// Estrin's scheme: four multiply-adds deep instead of Horner's ten, so the logarithm's latency
-		// stays short enough for the pipeline below to hide it.
-		static_assert (kTerms == 11, "the tree below covers eleven terms");
-		auto c = [] (int k) { return Isa::set1 (kSeries[k]); };
-		const auto z2 = Isa::mul (z, z);
-		const auto z4 = Isa::mul (z2, z2);
-		const auto z8 = Isa::mul (z4, z4);
-		const auto q0 = Isa::mulAdd (c (1), z, c (0)), q1 = Isa::mulAdd (c (3), z, c (2));
-		const auto q2 = Isa::mulAdd (c (5), z, c (4)), q3 = Isa::mulAdd (c (7), z, c (6));
-		const auto q4 = Isa::mulAdd (c (9), z, c (8));
-		const auto r0 = Isa::mulAdd (q1, z2, q0), r1 = Isa::mulAdd (q3, z2, q2), r2 = Isa::mulAdd (c (10), z2, q4);
-		p = Isa::mulAdd (r2, z8, Isa::mulAdd (r1, z4, r0));
+		// Two multiply-adds deep instead of Horner's three.
+		const auto p = Isa::mulAdd (Isa::mulAdd (k (3), z, k (2)), Isa::mul (z, z), Isa::mulAdd (k (1), z, k (0)));
+		return Isa::mul (Isa::mulAdd (e, Isa::set1 (kLn2), Isa::mulAdd (s, p, logCentre)), Isa::set1 (kDbPerNeper));
 	}
 	else
 	{
-		p = Isa::set1 (kSeries[kTerms - 1]);
-		for (int k = kTerms - 2; k >= 0; --k)
-			p = Isa::add (Isa::mul (p, z), Isa::set1 (kSeries[k]));
+		auto p = k (3);
+		for (int i = 2; i >= 0; --i)
+			p = Isa::add (Isa::mul (p, z), k (i));
+		return Isa::mul (Isa::add (Isa::mul (e, Isa::set1 (kLn2)), Isa::add (Isa::mul (s, p), logCentre)),
+		                 Isa::set1 (kDbPerNeper));
 	}
-	if constexpr (Isa::kFused)
-		return Isa::mul (Isa::mulAdd (e, Isa::set1 (kLn2), Isa::mul (s, p)), Isa::set1 (kDbPerNeper));
-	else
-		return Isa::mul (Isa::add (Isa::mul (e, Isa::set1 (kLn2)), Isa::mul (s, p)), Isa::set1 (kDbPerNeper));
 }
 
 template <class Isa>

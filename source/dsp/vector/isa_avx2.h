@@ -4,6 +4,8 @@
 // -mavx2 -mfma (see kernel_table.h on why).
 #pragma once
 
+#include "../level_db.h"
+
 #include <cstdint>
 #include <immintrin.h>
 
@@ -35,7 +37,6 @@ struct Isa
 	static V mulAdd (V a, V b, V c) noexcept { return _mm256_fmadd_pd (a, b, c); }
 	/** c - a * b, rounded once. */
 	static V negMulAdd (V a, V b, V c) noexcept { return _mm256_fnmadd_pd (a, b, c); }
-	static Mask greater (V a, V b) noexcept { return _mm256_cmp_pd (a, b, _CMP_GT_OQ); }
 	static Mask within (V x, V lo, V hi) noexcept
 	{
 		return _mm256_and_pd (_mm256_cmp_pd (x, lo, _CMP_GE_OQ), _mm256_cmp_pd (x, hi, _CMP_LE_OQ));
@@ -52,6 +53,19 @@ struct Isa
 		biasedExponent = _mm256_sub_pd (_mm256_castsi256_pd (e), _mm256_set1_pd (4503599627370496.0));
 		mantissa = _mm256_castsi256_pd (
 		    _mm256_or_si256 (_mm256_and_si256 (bits, _mm256_set1_epi64x (kMantissaMask)), _mm256_set1_epi64x (kOneBits)));
+	}
+
+	/** Per lane, the centre of the mantissa's sixteenth of [1, 2) and its natural logarithm (level_db.h). */
+	static void centreOfMantissa (V x, V& centre, V& logOfCentre) noexcept
+	{
+		using namespace leveldb;
+		const __m256i bits = _mm256_castpd_si256 (x);
+		centre = _mm256_castsi256_pd (_mm256_or_si256 (
+		    _mm256_and_si256 (bits, _mm256_set1_epi64x (static_cast<std::int64_t> (kCentreKeepMask))),
+		    _mm256_set1_epi64x (static_cast<std::int64_t> (kCentreBits))));
+		const __m256i index = _mm256_and_si256 (_mm256_srli_epi64 (bits, kCentreIndexShift),
+		                                        _mm256_set1_epi64x (static_cast<std::int64_t> (kCentreIndexMask)));
+		logOfCentre = _mm256_i64gather_pd (kLogCentres, index, 8);
 	}
 
 	template <int kChannels>

@@ -3,6 +3,8 @@
 // kernel_table.h on why).
 #pragma once
 
+#include "../level_db.h"
+
 #include <cstdint>
 #include <immintrin.h>
 
@@ -34,7 +36,6 @@ struct Isa
 	static V max (V a, V b) noexcept { return _mm512_max_pd (a, b); }
 	static V mulAdd (V a, V b, V c) noexcept { return _mm512_fmadd_pd (a, b, c); }
 	static V negMulAdd (V a, V b, V c) noexcept { return _mm512_fnmadd_pd (a, b, c); }
-	static Mask greater (V a, V b) noexcept { return _mm512_cmp_pd_mask (a, b, _CMP_GT_OQ); }
 	static Mask within (V x, V lo, V hi) noexcept
 	{
 		return _mm512_cmp_pd_mask (x, lo, _CMP_GE_OQ) & _mm512_cmp_pd_mask (x, hi, _CMP_LE_OQ);
@@ -51,6 +52,19 @@ struct Isa
 		biasedExponent = _mm512_sub_pd (_mm512_castsi512_pd (e), _mm512_set1_pd (4503599627370496.0));
 		mantissa = _mm512_castsi512_pd (
 		    _mm512_or_si512 (_mm512_and_si512 (bits, _mm512_set1_epi64 (kMantissaMask)), _mm512_set1_epi64 (kOneBits)));
+	}
+
+	/** Per lane, the centre of the mantissa's sixteenth of [1, 2) and its natural logarithm (level_db.h). */
+	static void centreOfMantissa (V x, V& centre, V& logOfCentre) noexcept
+	{
+		using namespace leveldb;
+		const __m512i bits = _mm512_castpd_si512 (x);
+		centre = _mm512_castsi512_pd (_mm512_or_si512 (
+		    _mm512_and_si512 (bits, _mm512_set1_epi64 (static_cast<std::int64_t> (kCentreKeepMask))),
+		    _mm512_set1_epi64 (static_cast<std::int64_t> (kCentreBits))));
+		// The sixteen logarithms fill two registers; a two-register permute picks by the low four index bits.
+		const __m512i index = _mm512_srli_epi64 (bits, kCentreIndexShift);
+		logOfCentre = _mm512_permutex2var_pd (_mm512_loadu_pd (kLogCentres), index, _mm512_loadu_pd (kLogCentres + 8));
 	}
 
 	template <int kChannels>

@@ -4,6 +4,8 @@
 // Included only by kernels_sse2.cpp (see kernel_table.h on why).
 #pragma once
 
+#include "../level_db.h"
+
 #include <cstdint>
 #include <emmintrin.h>
 
@@ -31,7 +33,6 @@ struct Isa
 	static V div (V a, V b) noexcept { return _mm_div_pd (a, b); }
 	static V abs (V a) noexcept { return _mm_andnot_pd (_mm_set1_pd (-0.0), a); }
 	static V max (V a, V b) noexcept { return _mm_max_pd (a, b); }
-	static Mask greater (V a, V b) noexcept { return _mm_cmpgt_pd (a, b); }
 	static Mask within (V x, V lo, V hi) noexcept { return _mm_and_pd (_mm_cmpge_pd (x, lo), _mm_cmple_pd (x, hi)); }
 	static V select (Mask m, V ifTrue, V ifFalse) noexcept
 	{
@@ -50,6 +51,19 @@ struct Isa
 		biasedExponent = _mm_sub_pd (_mm_castsi128_pd (e), _mm_set1_pd (4503599627370496.0));
 		mantissa = _mm_castsi128_pd (
 		    _mm_or_si128 (_mm_and_si128 (bits, _mm_set1_epi64x (kMantissaMask)), _mm_set1_epi64x (kOneBits)));
+	}
+
+	/** Per lane, the centre of the mantissa's sixteenth of [1, 2) and its natural logarithm (level_db.h). */
+	static void centreOfMantissa (V x, V& centre, V& logOfCentre) noexcept
+	{
+		using namespace leveldb;
+		const __m128i bits = _mm_castpd_si128 (x);
+		centre = _mm_castsi128_pd (_mm_or_si128 (_mm_and_si128 (bits, _mm_set1_epi64x (kCentreKeepMask)),
+		                                         _mm_set1_epi64x (kCentreBits)));
+		const __m128i index = _mm_and_si128 (_mm_srli_epi64 (bits, kCentreIndexShift), _mm_set1_epi64x (kCentreIndexMask));
+		const auto low = static_cast<std::uint64_t> (_mm_cvtsi128_si64 (index));
+		const auto high = static_cast<std::uint64_t> (_mm_cvtsi128_si64 (_mm_unpackhi_epi64 (index, index)));
+		logOfCentre = _mm_set_pd (kLogCentres[high], kLogCentres[low]);
 	}
 
 	// A register's lanes hold one section slot per `channels` lanes; the wavefront moves each
