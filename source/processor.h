@@ -11,6 +11,7 @@
 
 #include "audioeffect.h"
 #include "audition_mixer.h"
+#include "band_chain.h"
 #include "eq_band.h"
 #include "linear_phase_engine.h"
 
@@ -85,9 +86,8 @@ private:
 	AuditionMixer audition;
 
 	// Scratch for converting host floats to the double-precision chain; the
-	// processor works through a block in chunks of this size, the natural block
-	// path's own: each chunk costs the cascades one wavefront ramp-up and -down.
-	static constexpr int kChunk = 512;
+	// processor works through a block in chunks of the natural block path's size.
+	static constexpr int kChunk = kBlockChunkFrames;
 	std::array<double, kChunk> left {}, right {}, scLeft {}, scRight {};
 	std::array<float, kChunk> ringScratch {};
 };

@@ -3,13 +3,14 @@
 // share. Internal to those two files.
 #pragma once
 
+#include "band_chain.h"
 #include "eq_band.h"
 
 #include <cstdint>
 
 namespace QuenrilEQ::block {
 
-constexpr int kChunkFrames = 512;  // about 30 KiB of stack in all; results do not depend on it
+constexpr int kChunkFrames = kBlockChunkFrames;  // about 30 KiB of stack in all; results do not depend on it
 
 struct ChunkBuffers
 {
