@@ -155,9 +155,9 @@ void processStereoBlock (BandBank& bank, double* left, double* right, const doub
 		{
 			buf.frames[2 * i] = left[offset + i];
 			buf.frames[2 * i + 1] = right[offset + i];
-			buf.sidechain[i] = (scLeft != nullptr ? scLeft[offset + i] : 0.0)
-			                   + (scRight != nullptr ? scRight[offset + i] : 0.0);
 		}
+		buf.scLeft = scLeft != nullptr ? scLeft + offset : nullptr;
+		buf.scRight = scRight != nullptr ? scRight + offset : nullptr;
 		for (int b = 0; b < kNumBands;)
 		{
 			EqBand& band = bank.bands[static_cast<std::size_t> (b)];

@@ -53,7 +53,7 @@ constexpr int kBlockChunkFrames = 512;
  * scRight may each be null (silence). Results equal the per-sample reference bit for bit.
  * Runs band by band over the block (splitting at dynamics control steps) and, once per band
  * and block, clears a band whose state has become NaN or infinite.
- * [audio thread] No allocation (about 30 KiB of stack).
+ * [audio thread] No allocation (about 26 KiB of stack).
  */
 void processStereoBlock (BandBank& bank, double* left, double* right, const double* scLeft,
                          const double* scRight, int numSamples) noexcept;

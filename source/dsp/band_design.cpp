@@ -171,6 +171,7 @@ void designGainSections (EqBand& band, double gainDb) noexcept
 		}
 		default: break;
 	}
+	band.sectionsGain = gainDb;
 }
 
 double processBandSample (EqBand& band, int filterSet, double x) noexcept

@@ -24,8 +24,7 @@ void updateDynamics (EqBand& band, double detectorInput) noexcept
 	storeDetector (band, d);
 	if (!controlStep)
 		return;
-	band.dynamicGain = dynamicGainFor (band, band.envelope);
-	designGainSections (band, band.dynamicGain);
+	setDynamicGain (band, dynamicGainFor (band, band.envelope));
 }
 
 void updateTimeConstants (EqBand& band) noexcept
@@ -60,16 +59,22 @@ void resetBandState (EqBand& band) noexcept
 
 bool recoverNonFiniteBand (EqBand& band) noexcept
 {
-	// One running sum: NaN or infinity anywhere makes it non-finite (inf - inf gives NaN).
-	double sum = band.detector.s1 + band.detector.s2 + band.envelope + band.dynamicGain;
-	for (const auto& path : band.firstOrderPath)
-		sum += path.state;
+	// Running sums: NaN or infinity anywhere makes them non-finite (inf - inf gives NaN). Four of
+	// them, so that the additions overlap instead of each waiting for the one before.
+	double sums[4] = {band.detector.s1 + band.detector.s2, band.envelope + band.dynamicGain,
+	                  band.firstOrderPath[0].state, band.firstOrderPath[1].state};
+	static_assert (kMaxSections % 2 == 0, "the sections are summed in pairs");
 	for (const auto& set : band.sections)
 	{
-		for (const auto& s : set)
-			sum += s.s1 + s.s2;
+		for (std::size_t i = 0; i < set.size (); i += 2)
+		{
+			sums[0] += set[i].s1;
+			sums[1] += set[i].s2;
+			sums[2] += set[i + 1].s1;
+			sums[3] += set[i + 1].s2;
+		}
 	}
-	if (std::isfinite (sum))
+	if (std::isfinite ((sums[0] + sums[1]) + (sums[2] + sums[3])))
 		return false;
 	resetBandState (band);
 	designGainSections (band, band.dynamicGain);

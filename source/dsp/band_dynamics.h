@@ -89,6 +89,17 @@ inline bool detectorStep (const EqBand& band, DetectorState& d, double x) noexce
 double dynamicGainFor (const EqBand& band, double envelopeDb) noexcept;
 
 /**
+ * Sets the band's dynamic gain, redesigning its gain sections unless they already hold that gain's
+ * design (most control steps below the threshold change nothing). [audio thread]
+ */
+inline void setDynamicGain (EqBand& band, double gainDb) noexcept
+{
+	band.dynamicGain = gainDb;
+	if (gainDb != band.sectionsGain)  // a NaN always redesigns, which maps it to flat
+		designGainSections (band, gainDb);
+}
+
+/**
  * One dynamics step with detector input x (linear sample value); at a control step sets
  * dynamicGain and redesigns the band's gain sections. Does nothing unless dynamicsActive.
  * [audio thread] No allocation.

@@ -10,14 +10,15 @@
 
 namespace QuenrilEQ::block {
 
-constexpr int kChunkFrames = kBlockChunkFrames;  // about 30 KiB of stack in all; results do not depend on it
+constexpr int kChunkFrames = kBlockChunkFrames;  // about 26 KiB of stack in all; results do not depend on it
 
 struct ChunkBuffers
 {
 	alignas (64) double frames[2 * kChunkFrames];  // left, right interleaved
 	alignas (64) double mono[kChunkFrames];        // one channel, or mid
 	alignas (64) double side[kChunkFrames];
-	alignas (64) double sidechain[kChunkFrames];   // scLeft + scRight
+	const double* scLeft = nullptr;                // the chunk's side-chain (null: silence); only
+	const double* scRight = nullptr;               // bands detecting it read it
 	alignas (64) double detector[kChunkFrames];    // detector input
 	double envelopeAt[kChunkFrames];               // envelope at each control step
 	int stepAt[kChunkFrames];                      // frame of each control step

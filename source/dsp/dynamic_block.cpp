@@ -18,11 +18,11 @@ namespace {
 void detectorInputs (const EqBand& band, const ChunkBuffers& buf, double* out, int n) noexcept
 {
 	const double* f = buf.frames;
-	const double* sc = buf.sidechain;
 	if (band.sidechainSource == 1)
 	{
+		// Every target halves the side-chain sum; a missing channel counts as silence, as in the reference.
 		for (int i = 0; i < n; ++i)
-			out[i] = sc[i] * 0.5;  // every target halves the side-chain sum
+			out[i] = ((buf.scLeft != nullptr ? buf.scLeft[i] : 0.0) + (buf.scRight != nullptr ? buf.scRight[i] : 0.0)) * 0.5;
 		return;
 	}
 	switch (band.channel)
@@ -45,8 +45,7 @@ void redesignAtStep (void* context, int k) noexcept
 {
 	const ControlSteps& steps = *static_cast<const ControlSteps*> (context);
 	EqBand& band = *steps.band;
-	band.dynamicGain = dynamicGainFor (band, steps.envelopeAt[k]);
-	designGainSections (band, band.dynamicGain);
+	setDynamicGain (band, dynamicGainFor (band, steps.envelopeAt[k]));
 }
 
 /** Filters the chunk in pieces between control steps, redesigning at each: the plain way. */
@@ -58,8 +57,7 @@ void filterInPieces (EqBand& band, ChunkBuffers& buf, int begin, int end, const 
 	{
 		// The new gain applies from this frame on: finish the piece with the old sections first.
 		filterRange (band, buf, pieceStart, stepAt[k]);
-		band.dynamicGain = dynamicGainFor (band, envelopeAt[k]);
-		designGainSections (band, band.dynamicGain);
+		setDynamicGain (band, dynamicGainFor (band, envelopeAt[k]));
 		pieceStart = stepAt[k];
 	}
 	filterRange (band, buf, pieceStart, end);
@@ -77,6 +75,22 @@ void filterInPieces (EqBand& band, ChunkBuffers& buf, int begin, int end, const 
 int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, int steps) noexcept
 {
 	EqBand& band = bank.bands[static_cast<std::size_t> (b)];
+	// A control step that leaves the gain where it was changes no coefficient: only the others
+	// switch designs, which also leaves the kernel's steps further apart.
+	const double lastGain = steps > 0 ? dynamicGainFor (band, buf.envelopeAt[steps - 1]) : band.dynamicGain;
+	double designed = band.sectionsGain;  // the gain the sections hold from each kept step on
+	int changes = 0;
+	for (int k = 0; k < steps; ++k)
+	{
+		const double gain = dynamicGainFor (band, buf.envelopeAt[k]);
+		if (gain == designed)
+			continue;
+		buf.stepAt[changes] = buf.stepAt[k];
+		buf.envelopeAt[changes] = buf.envelopeAt[k];
+		++changes;
+		designed = gain;
+	}
+	steps = changes;
 	bool midSide = band.channel == kMid || band.channel == kSide;
 	double* f = buf.frames;
 	StereoRun run;
@@ -126,6 +140,7 @@ int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, in
 	}
 	if (midSide)
 		fromMidSide (f, numFrames);
+	band.dynamicGain = lastGain;
 	for (int i = 0; i < count; ++i)
 		recoverNonFiniteBand (*followers[i]);
 	return next;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 
 namespace QuenrilEQ {
 
@@ -76,6 +77,8 @@ struct EqBand
 	BiquadSection detector {1, 0, 0, 0, 0, 0, 0};
 	double envelope = -120.0;     // dB
 	double dynamicGain = 0.0;     // dB used by the last dynamic redesign
+	// dB the gain sections were last designed with (designGainSections); NaN before the first design.
+	double sectionsGain = std::numeric_limits<double>::quiet_NaN ();
 	double attackCoef = 0.0;
 	double releaseCoef = 0.0;
 	std::int32_t controlCounter = 0;

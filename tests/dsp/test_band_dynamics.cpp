@@ -42,12 +42,14 @@ TEST (BandDynamics, SteadyTonesSettleAtTheControlLawGains)
 		std::int32_t channel, source;
 		Feed feed;
 		double envelope, expectedGain;
+		double regain = 0;  // a new static gain halfway, when not 0
 	};
 	// Boost +6: at -6 dB the reduction of 6 dB removes it all; at -12 dB half of it stays. Cut -6:
 	// the reduction lifts it toward 0 dB and stops there. Ratio 1 never acts. With an external
 	// source the main input does not count; with an internal one only it does. A left-only tone:
 	// Left reads it as it is; Stereo, Mid and Side read the halved sum or difference (6.02 dB
-	// lower); Right and an absent side-chain read nothing.
+	// lower); Right and an absent side-chain read nothing. A new static gain the reduction still
+	// cancels leaves the band at 0 dB, though the gain the dynamics set stays the same.
 	const double half = -26.0206, none = -120.0;
 	for (const Case c : {Case {6, 2, -6, kStereo, 0, kBoth, -6, 0}, Case {6, 2, -12, kStereo, 0, kBoth, -12, 3},
 	                     Case {-6, 2, -12, kStereo, 0, kBoth, -12, -3}, Case {-6, 2, -6, kStereo, 0, kBoth, -6, 0},
@@ -56,7 +58,7 @@ TEST (BandDynamics, SteadyTonesSettleAtTheControlLawGains)
 	                     Case {6, 2, -6, kStereo, 0, kOnSidechain, -24.0618, 6}, Case {6, 2, -20, kLeft, 0, kLeftOnly, -20, 6},
 	                     Case {6, 2, -20, kStereo, 0, kLeftOnly, half, 6}, Case {6, 2, -20, kMid, 0, kLeftOnly, half, 6},
 	                     Case {6, 2, -20, kSide, 0, kLeftOnly, half, 6}, Case {6, 2, -20, kRight, 0, kLeftOnly, none, 6},
-	                     Case {6, 2, -20, kStereo, 1, kLeftOnly, none, 6}})
+	                     Case {6, 2, -20, kStereo, 1, kLeftOnly, none, 6}, Case {6, 2, -6, kStereo, 0, kBoth, -6, 0, 5}})
 	{
 		SCOPED_TRACE (::testing::Message () << c.gain << " dB, ratio " << c.ratio << " at " << c.levelDb << " dB, target "
 		                                    << c.channel << ", source " << c.source << ", feed " << c.feed);
@@ -71,6 +73,8 @@ TEST (BandDynamics, SteadyTonesSettleAtTheControlLawGains)
 		double minGain = 1e9, maxGain = -1e9, inEnergy = 0, outEnergy = 0;
 		for (int b = 0; b < blocks; ++b)
 		{
+			if (b == blocks / 2 && c.regain != 0)
+				designBand (bank.bands[0], kBell, kToneHz, c.regain, 1.0, 2, kFs);
 			for (int i = 0; i < block; ++i)
 			{
 				key[i] = amplitude * std::sin (2 * kPi * kToneHz / kFs * (b * block + i));
