@@ -58,7 +58,7 @@ TEST (BandDynamics, SteadyTonesSettleAtTheControlLawGains)
 	                     Case {6, 2, -6, kStereo, 0, kOnSidechain, -24.0618, 6}, Case {6, 2, -20, kLeft, 0, kLeftOnly, -20, 6},
 	                     Case {6, 2, -20, kStereo, 0, kLeftOnly, half, 6}, Case {6, 2, -20, kMid, 0, kLeftOnly, half, 6},
 	                     Case {6, 2, -20, kSide, 0, kLeftOnly, half, 6}, Case {6, 2, -20, kRight, 0, kLeftOnly, none, 6},
-	                     Case {6, 2, -20, kStereo, 1, kLeftOnly, none, 6}, Case {6, 2, -6, kStereo, 0, kBoth, -6, 0, 5}})
+	                     Case {6, 2, -20, kStereo, 1, kLeftOnly, none, 6}, Case {6, 4, -6, kStereo, 0, kBoth, -6, 0, 5}})
 	{
 		SCOPED_TRACE (::testing::Message () << c.gain << " dB, ratio " << c.ratio << " at " << c.levelDb << " dB, target "
 		                                    << c.channel << ", source " << c.source << ", feed " << c.feed);
