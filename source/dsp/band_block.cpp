@@ -147,15 +147,12 @@ void processStereoBlock (BandBank& bank, double* left, double* right, const doub
 	if (left == nullptr || right == nullptr || numSamples <= 0)
 		return;
 	ChunkBuffers buf;
-	const bool midSideRuns = activeKernels ().set != InstructionSet::kSse2;
+	const KernelTable& kernels = activeKernels ();
+	const bool midSideRuns = kernels.set != InstructionSet::kSse2;
 	for (int offset = 0; offset < numSamples; offset += kChunkFrames)
 	{
 		const int n = std::min (kChunkFrames, numSamples - offset);
-		for (int i = 0; i < n; ++i)
-		{
-			buf.frames[2 * i] = left[offset + i];
-			buf.frames[2 * i + 1] = right[offset + i];
-		}
+		kernels.interleave (left + offset, right + offset, buf.frames, n);
 		buf.scLeft = scLeft != nullptr ? scLeft + offset : nullptr;
 		buf.scRight = scRight != nullptr ? scRight + offset : nullptr;
 		for (int b = 0; b < kNumBands;)
@@ -187,11 +184,7 @@ void processStereoBlock (BandBank& bank, double* left, double* right, const doub
 			recoverNonFiniteBand (band);
 			++b;
 		}
-		for (int i = 0; i < n; ++i)
-		{
-			left[offset + i] = buf.frames[2 * i];
-			right[offset + i] = buf.frames[2 * i + 1];
-		}
+		kernels.deinterleave (buf.frames, left + offset, right + offset, n);
 	}
 }
 

@@ -21,8 +21,10 @@ void detectorInputs (const EqBand& band, const ChunkBuffers& buf, double* out, i
 	if (band.sidechainSource == 1)
 	{
 		// Every target halves the side-chain sum; a missing channel counts as silence, as in the reference.
+		const double* l = buf.scLeft;
+		const double* r = buf.scRight;
 		for (int i = 0; i < n; ++i)
-			out[i] = ((buf.scLeft != nullptr ? buf.scLeft[i] : 0.0) + (buf.scRight != nullptr ? buf.scRight[i] : 0.0)) * 0.5;
+			out[i] = ((l != nullptr ? l[i] : 0.0) + (r != nullptr ? r[i] : 0.0)) * 0.5;
 		return;
 	}
 	switch (band.channel)

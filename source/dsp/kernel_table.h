@@ -105,6 +105,12 @@ struct KernelTable
 	 */
 	void (*spectralSum) (double* acc, double* ahead, const double* ring, int newestSlot, int ringSize,
 	                     const double* kernel, int partitions, int bins) noexcept;
+
+	/** frames[2 i] = left[i] and frames[2 i + 1] = right[i] for i < n. */
+	void (*interleave) (const double* left, const double* right, double* frames, int n) noexcept;
+
+	/** left[i] = frames[2 i] and right[i] = frames[2 i + 1] for i < n. */
+	void (*deinterleave) (const double* frames, double* left, double* right, int n) noexcept;
 };
 
 /** The kernels in use. [any thread] Lock-free. */

@@ -33,6 +33,18 @@ struct Isa
 	static V div (V a, V b) noexcept { return _mm256_div_pd (a, b); }
 	static V abs (V a) noexcept { return _mm256_andnot_pd (_mm256_set1_pd (-0.0), a); }
 	static V max (V a, V b) noexcept { return _mm256_max_pd (a, b); }
+	static void interleave (V left, V right, V& first, V& second) noexcept
+	{
+		const V low = _mm256_unpacklo_pd (left, right), high = _mm256_unpackhi_pd (left, right);  // l0 r0 l2 r2, l1 r1 l3 r3
+		first = _mm256_permute2f128_pd (low, high, 0x20);
+		second = _mm256_permute2f128_pd (low, high, 0x31);
+	}
+	static void deinterleave (V first, V second, V& left, V& right) noexcept
+	{
+		const V even = _mm256_permute2f128_pd (first, second, 0x20), odd = _mm256_permute2f128_pd (first, second, 0x31);
+		left = _mm256_unpacklo_pd (even, odd);
+		right = _mm256_unpackhi_pd (even, odd);
+	}
 	/** a * b + c, rounded once. */
 	static V mulAdd (V a, V b, V c) noexcept { return _mm256_fmadd_pd (a, b, c); }
 	/** c - a * b, rounded once. */

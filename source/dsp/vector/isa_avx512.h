@@ -34,6 +34,16 @@ struct Isa
 	static V div (V a, V b) noexcept { return _mm512_div_pd (a, b); }
 	static V abs (V a) noexcept { return _mm512_abs_pd (a); }
 	static V max (V a, V b) noexcept { return _mm512_max_pd (a, b); }
+	static void interleave (V left, V right, V& first, V& second) noexcept
+	{
+		first = _mm512_permutex2var_pd (left, _mm512_set_epi64 (11, 3, 10, 2, 9, 1, 8, 0), right);
+		second = _mm512_permutex2var_pd (left, _mm512_set_epi64 (15, 7, 14, 6, 13, 5, 12, 4), right);
+	}
+	static void deinterleave (V first, V second, V& left, V& right) noexcept
+	{
+		left = _mm512_permutex2var_pd (first, _mm512_set_epi64 (14, 12, 10, 8, 6, 4, 2, 0), second);
+		right = _mm512_permutex2var_pd (first, _mm512_set_epi64 (15, 13, 11, 9, 7, 5, 3, 1), second);
+	}
 	static V mulAdd (V a, V b, V c) noexcept { return _mm512_fmadd_pd (a, b, c); }
 	static V negMulAdd (V a, V b, V c) noexcept { return _mm512_fnmadd_pd (a, b, c); }
 	static Mask within (V x, V lo, V hi) noexcept

@@ -33,6 +33,18 @@ struct Isa
 	static V div (V a, V b) noexcept { return _mm_div_pd (a, b); }
 	static V abs (V a) noexcept { return _mm_andnot_pd (_mm_set1_pd (-0.0), a); }
 	static V max (V a, V b) noexcept { return _mm_max_pd (a, b); }
+	/** Left and right samples into (left, right) frames: first holds the first frames, second the rest. */
+	static void interleave (V left, V right, V& first, V& second) noexcept
+	{
+		first = _mm_unpacklo_pd (left, right);
+		second = _mm_unpackhi_pd (left, right);
+	}
+	/** The reverse of interleave. */
+	static void deinterleave (V first, V second, V& left, V& right) noexcept
+	{
+		left = _mm_unpacklo_pd (first, second);
+		right = _mm_unpackhi_pd (first, second);
+	}
 	static Mask within (V x, V lo, V hi) noexcept { return _mm_and_pd (_mm_cmpge_pd (x, lo), _mm_cmple_pd (x, hi)); }
 	static V select (Mask m, V ifTrue, V ifFalse) noexcept
 	{

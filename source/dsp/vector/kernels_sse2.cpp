@@ -5,12 +5,14 @@
 
 #include "cascade_kernel.h"
 #include "detector_kernel.h"
+#include "frame_kernel.h"
 #include "spectral_kernel.h"
 
 namespace QuenrilEQ::kernels::sse2 {
 
 extern const KernelTable table;
 const KernelTable table {InstructionSet::kSse2, &stereoCascade<Isa>, &monoCascade<Isa>,
-                         &switchingCascade<Isa>, &detectorPass<Isa>, &spectralSum<Isa>};
+                         &switchingCascade<Isa>, &detectorPass<Isa>, &spectralSum<Isa>,
+                         &interleave<Isa>, &deinterleave<Isa>};
 
 } // namespace QuenrilEQ::kernels::sse2

@@ -1,0 +1,49 @@
+// Two channels to the block path's interleaved (left, right) frames and back,
+// a register's width of frames per step: the block path does both once per
+// chunk, and frame by frame they cost as much as a short cascade.
+//
+// Templates over an instruction-set description; moves only, so every set
+// gives the same numbers.
+#pragma once
+
+namespace QuenrilEQ::kernels {
+
+template <class Isa>
+void interleave (const double* left, const double* right, double* frames, int n) noexcept
+{
+	constexpr int kWidth = Isa::kWidth;
+	int i = 0;
+	for (; i + kWidth <= n; i += kWidth)
+	{
+		typename Isa::V first, second;
+		Isa::interleave (Isa::load (left + i), Isa::load (right + i), first, second);
+		Isa::store (frames + 2 * i, first);
+		Isa::store (frames + 2 * i + kWidth, second);
+	}
+	for (; i < n; ++i)
+	{
+		frames[2 * i] = left[i];
+		frames[2 * i + 1] = right[i];
+	}
+}
+
+template <class Isa>
+void deinterleave (const double* frames, double* left, double* right, int n) noexcept
+{
+	constexpr int kWidth = Isa::kWidth;
+	int i = 0;
+	for (; i + kWidth <= n; i += kWidth)
+	{
+		typename Isa::V l, r;
+		Isa::deinterleave (Isa::load (frames + 2 * i), Isa::load (frames + 2 * i + kWidth), l, r);
+		Isa::store (left + i, l);
+		Isa::store (right + i, r);
+	}
+	for (; i < n; ++i)
+	{
+		left[i] = frames[2 * i];
+		right[i] = frames[2 * i + 1];
+	}
+}
+
+} // namespace QuenrilEQ::kernels
