@@ -31,8 +31,7 @@ void detectorInputs (const EqBand& band, const ChunkBuffers& buf, double* out, i
 	{
 		case kLeft: for (int i = 0; i < n; ++i) out[i] = f[2 * i]; break;
 		case kRight: for (int i = 0; i < n; ++i) out[i] = f[2 * i + 1]; break;
-		case kSide: for (int i = 0; i < n; ++i) out[i] = (f[2 * i] - f[2 * i + 1]) * 0.5; break;
-		default: for (int i = 0; i < n; ++i) out[i] = (f[2 * i] + f[2 * i + 1]) * 0.5; break;
+		default: activeKernels ().halfSumOrDifference (f, out, n, band.channel == kSide); break;  // Stereo, Mid, Side
 	}
 }
 

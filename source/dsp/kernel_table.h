@@ -111,6 +111,9 @@ struct KernelTable
 
 	/** left[i] = frames[2 i] and right[i] = frames[2 i + 1] for i < n. */
 	void (*deinterleave) (const double* frames, double* left, double* right, int n) noexcept;
+
+	/** out[i] = (frames[2 i] + frames[2 i + 1]) * 0.5, or with - when difference, for i < n. */
+	void (*halfSumOrDifference) (const double* frames, double* out, int n, bool difference) noexcept;
 };
 
 /** The kernels in use. [any thread] Lock-free. */

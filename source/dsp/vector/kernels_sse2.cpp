@@ -13,6 +13,6 @@ namespace QuenrilEQ::kernels::sse2 {
 extern const KernelTable table;
 const KernelTable table {InstructionSet::kSse2, &stereoCascade<Isa>, &monoCascade<Isa>,
                          &switchingCascade<Isa>, &detectorPass<Isa>, &spectralSum<Isa>,
-                         &interleave<Isa>, &deinterleave<Isa>};
+                         &interleave<Isa>, &deinterleave<Isa>, &halfSumOrDifference<Isa>};
 
 } // namespace QuenrilEQ::kernels::sse2
