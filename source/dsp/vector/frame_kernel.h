@@ -3,8 +3,8 @@
 // block path does these once per chunk (and per dynamic band), and frame by
 // frame they cost as much as a short cascade.
 //
-// Templates over an instruction-set description; moves only, so every set
-// gives the same numbers.
+// Templates over an instruction-set description: moves, and for mid and side
+// the chain's own sum and halving, so every set gives the same numbers.
 #pragma once
 
 namespace QuenrilEQ::kernels {
