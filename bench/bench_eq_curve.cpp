@@ -3,9 +3,7 @@
 // page round trip through the bridge including serialisation.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <filesystem>
-
+#include "bench_home.h"
 #include "controller.h"
 #include "eq_bindings.h"
 #include "webview/webview.h"
@@ -32,10 +30,7 @@ class NullWebview final : public webbridge::Webview {
 
 // Every band on, shapes cycling through all nine, slopes at 96 dB/oct.
 Steinberg::IPtr<QuenrilEQController> busyController() {
-  // Parameter changes save the current state: keep that out of the user's home.
-  const auto home = std::filesystem::temp_directory_path() / "qeq-bench-home";
-  std::filesystem::create_directories(home);
-  setenv("HOME", home.c_str(), 1);
+  bench::useThrowAwayHome();
   auto controller = Steinberg::owned(new QuenrilEQController);
   controller->initialize(nullptr);
   for (int i = 0; i < kNumBands; ++i) {
@@ -56,11 +51,6 @@ void BM_EqCurve2048(benchmark::State& state) {
     nlohmann::json curve = eqCurve(bands, 2048);
     benchmark::DoNotOptimize(curve);
   }
-  state.counters["ms_per_call"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.counters["band_evals_per_s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * 2048.0 * kNumBands, benchmark::Counter::kIsRate);
   controller->terminate();
 }
 BENCHMARK(BM_EqCurve2048)->Unit(benchmark::kMillisecond);
@@ -72,9 +62,6 @@ void BM_GetEqCurve2048ThroughBridge(benchmark::State& state) {
   bindings.Bind(&view);
   const std::string message = R"({"id":1,"method":"getEqCurve","params":[2048]})";
   for (auto _ : state) view.OnMessage(message);
-  state.counters["ms_per_call"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["answer_bytes"] = static_cast<double>(view.answerBytes);
   controller->terminate();
 }
@@ -85,9 +72,6 @@ void BM_GetEqWaveformRaw8192(benchmark::State& state) {
     nlohmann::json wave = eqWaveformRaw(8192);
     benchmark::DoNotOptimize(wave);
   }
-  state.counters["ms_per_call"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_GetEqWaveformRaw8192)->Unit(benchmark::kMillisecond);
 

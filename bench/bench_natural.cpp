@@ -108,7 +108,8 @@ void setCounters (benchmark::State& state, const BandBank& bank, bool oneChannel
 	state.counters["time_per_channel_section"] = C (samples * channelSections, C::kIsRate | C::kInvert);
 }
 
-void runBlockBench (benchmark::State& state, BandBank bank)
+/** Stereo through processStereoBlock, or the left signal alone through processMonoBlock. */
+void runBlockBench (benchmark::State& state, BandBank bank, bool mono = false)
 {
 	const Signal input;
 	std::vector<double> l (kBlock), r (kBlock);
@@ -117,24 +118,14 @@ void runBlockBench (benchmark::State& state, BandBank bank)
 		// Fresh input every block, so the bells' gains do not compound from block to block.
 		l = input.left;
 		r = input.right;
-		processStereoBlock (bank, l.data (), r.data (), nullptr, nullptr, kBlock);
+		if (mono)
+			processMonoBlock (bank, l.data (), kBlock);
+		else
+			processStereoBlock (bank, l.data (), r.data (), nullptr, nullptr, kBlock);
 		benchmark::DoNotOptimize (l.data ());
 		benchmark::DoNotOptimize (r.data ());
 	}
-	setCounters (state, bank, false);
-}
-
-void runMonoBench (benchmark::State& state, BandBank bank)
-{
-	const Signal input;
-	std::vector<double> m (kBlock);
-	for (auto _ : state)
-	{
-		m = input.left;
-		processMonoBlock (bank, m.data (), kBlock);
-		benchmark::DoNotOptimize (m.data ());
-	}
-	setCounters (state, bank, true);
+	setCounters (state, bank, mono);
 }
 
 /** Every target once per group of five, as a busy session might have them. */
@@ -145,25 +136,6 @@ BandBank mixedTargets ()
 		bank.bands[static_cast<std::size_t> (i)].channel = i % 5;
 	return bank;
 }
-
-/** The per-sample reference, for comparison (the same on every instruction set). */
-void BM_Bells96PerSampleReference (benchmark::State& state)
-{
-	BandBank bank = bellBank (false);
-	const Signal input;
-	std::vector<double> l (kBlock), r (kBlock);
-	for (auto _ : state)
-	{
-		l = input.left;
-		r = input.right;
-		for (int n = 0; n < kBlock; ++n)
-			processStereoSample (bank, l[static_cast<std::size_t> (n)], r[static_cast<std::size_t> (n)], 0.0, 0.0);
-		benchmark::DoNotOptimize (l.data ());
-		benchmark::DoNotOptimize (r.data ());
-	}
-	setCounters (state, bank, false);
-}
-BENCHMARK (BM_Bells96PerSampleReference);
 
 /** Registers each case once per instruction set this CPU runs; the set is forced while it runs. */
 int registerPerInstructionSet ()
@@ -177,7 +149,7 @@ int registerPerInstructionSet ()
 	    {"BM_Left96Block", [] (benchmark::State& s) { runBlockBench (s, bellBank (false, 4, kLeft)); }},
 	    {"BM_Mid96Block", [] (benchmark::State& s) { runBlockBench (s, bellBank (false, 4, kMid)); }},
 	    {"BM_Side96Block", [] (benchmark::State& s) { runBlockBench (s, bellBank (false, 4, kSide)); }},
-	    {"BM_Bells96MonoBlock", [] (benchmark::State& s) { runMonoBench (s, bellBank (false)); }},
+	    {"BM_Bells96MonoBlock", [] (benchmark::State& s) { runBlockBench (s, bellBank (false), true); }},
 	};
 	for (InstructionSet set : kInstructionSets)
 	{
