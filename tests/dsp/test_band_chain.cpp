@@ -16,10 +16,7 @@
 namespace QuenrilEQ {
 namespace {
 
-struct Stereo
-{
-	std::vector<double> left, right;
-};
+struct Stereo { std::vector<double> left, right; };
 
 /** Tone bursts with noise, so that dynamics attack and release within the test. */
 Stereo noisyTones (int length, std::uint32_t seed, double amplitude = 0.5)
@@ -107,8 +104,8 @@ TEST_P (BlockPath, MatchesTheReferenceForEveryTargetShapeSlopeAndDetector)
 					designBand (band, shape, 900.0 + 300.0 * slope, shape % 2 ? -8.0 : 7.0, 0.5 + 0.4 * slope, slope, 48000.0);
 					setDynamics (band, mode > 0, mode >= 2 ? 1 : 0, -50.0, 3.0, 1.0 + slope, 20.0);
 					expectBlockPathMatches (bank, input, mode == 3 ? nullptr : &key, {1, 37, 512, 600, 5}, exact (),
-					                        "channel " + std::to_string (channel) + " shape " + std::to_string (shape) +
-					                            " slope " + std::to_string (slope) + " mode " + std::to_string (mode));
+					                        "channel " + std::to_string (channel) + " shape " + std::to_string (shape) + " slope " +
+					                            std::to_string (slope) + " mode " + std::to_string (mode));
 				}
 	// Random banks at several rates. 2 kHz: control steps every 2 samples, closer than the
 	// switching kernel takes.

@@ -15,14 +15,13 @@
 namespace QuenrilEQ {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 using Complex = std::complex<double>;
 
 // ---- independent reference: cookbook polynomials at z = e^{jw} ----
 
 Complex section (int shape, double fc, double q, double gainDb, double fs, double f)
 {
-	const double w = 2 * kPi * fc / fs, c = std::cos (w), al = std::sin (w) / (2 * q);
+	const double w = 2 * M_PI * fc / fs, c = std::cos (w), al = std::sin (w) / (2 * q);
 	const double a = std::pow (10.0, gainDb / 40), sa = 2 * std::sqrt (a) * al;
 	std::array<double, 6> p {1, 0, 0, 1, 0, 0};  // b0 b1 b2 a0 a1 a2
 	switch (shape)
@@ -42,7 +41,7 @@ Complex section (int shape, double fc, double q, double gainDb, double fs, doubl
 		case kBandPass: p = {al, 0, -al, 1 + al, -2 * c, 1 - al}; break;
 		case kAllpass: p = {1 - al, -2 * c, 1 + al, 1 + al, -2 * c, 1 - al}; break;
 	}
-	const Complex z1 = std::polar (1.0, -2 * kPi * f / fs);
+	const Complex z1 = std::polar (1.0, -2 * M_PI * f / fs);
 	return (p[0] + z1 * (p[1] + z1 * p[2])) / (p[3] + z1 * (p[4] + z1 * p[5]));
 }
 
@@ -53,8 +52,8 @@ Complex reference (int shape, double fc, double gainDb, double q, int slope, dou
 	if ((shape == kLowCut || shape == kHighCut) && slope == 0)
 	{
 		// Trapezoidal one-pole: the bilinear image of 1 / (1 + s / wc).
-		const double g = std::tan (kPi * fc / fs);
-		const Complex z1 = std::polar (1.0, -2 * kPi * f / fs);
+		const double g = std::tan (M_PI * fc / fs);
+		const Complex z1 = std::polar (1.0, -2 * M_PI * f / fs);
 		const Complex lp = g * (1.0 + z1) / ((1 + g) - (1 - g) * z1);
 		return shape == kLowCut ? 1.0 - lp : lp;
 	}
@@ -68,7 +67,7 @@ Complex reference (int shape, double fc, double gainDb, double q, int slope, dou
 double measured (EqBand band, int filterSet, double f, double fs)
 {
 	const int settle = 8192, window = 4096;
-	const double w = 2 * kPi * f / fs;
+	const double w = 2 * M_PI * f / fs;
 	double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
 	for (int n = 0; n < settle + window; ++n)
 	{
@@ -98,7 +97,7 @@ TEST (BandDesign, EveryShapeAndSlopeSoundsAndEvaluatesAsTheCookbookSays)
 					const std::array<double, 6> freqs {0.0, fc / 4, fc / std::sqrt (2.0), fc, fc * 1.3, 0.47 * fs};
 					std::array<double, 6> cosW, sinW, squared;
 					for (std::size_t i = 0; i < freqs.size (); ++i)
-						cosW[i] = std::cos (2 * kPi * freqs[i] / fs), sinW[i] = std::sin (2 * kPi * freqs[i] / fs);
+						cosW[i] = std::cos (2 * M_PI * freqs[i] / fs), sinW[i] = std::sin (2 * M_PI * freqs[i] / fs);
 					combinedSquaredMagnitudes (bands, fs, cosW.data (), sinW.data (), 6, squared.data ());
 					for (std::size_t i = 0; i < freqs.size (); ++i)
 					{

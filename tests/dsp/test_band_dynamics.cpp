@@ -17,7 +17,6 @@
 namespace QuenrilEQ {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kFs = 48000.0;
 constexpr double kToneHz = 1000.3;  // not a divisor of the rate, so the tone's phases spread evenly
 
@@ -36,20 +35,14 @@ EqBand dynamicBell (double gainDb, double ratio = 2.0)
 TEST (BandDynamics, SteadyTonesSettleAtTheControlLawGains)
 {
 	enum Feed { kBoth, kOnSidechain, kLeftOnly };  // on the side-chain: the main input 18 dB lower
-	struct Case
-	{
-		double gain, ratio, levelDb;
-		std::int32_t channel, source;
-		Feed feed;
-		double envelope, expectedGain;
-		double regain = 0;  // a new static gain halfway, when not 0
-	};
+	struct Case { double gain, ratio, levelDb; std::int32_t channel, source; Feed feed; double envelope, expectedGain, regain = 0; };
 	// Boost +6: at -6 dB the reduction of 6 dB removes it all; at -12 dB half of it stays. Cut -6:
 	// the reduction lifts it toward 0 dB and stops there. Ratio 1 never acts. With an external
 	// source the main input does not count; with an internal one only it does. A left-only tone:
 	// Left reads it as it is; Stereo, Mid and Side read the halved sum or difference (6.02 dB
 	// lower); Right and an absent side-chain read nothing. A new static gain the reduction still
-	// cancels leaves the band at 0 dB, though the gain the dynamics set stays the same.
+	// cancels leaves the band at 0 dB, though the gain the dynamics set stays the same: `regain`,
+	// when not 0, is that new static gain, set halfway.
 	const double half = -26.0206, none = -120.0;
 	for (const Case c : {Case {6, 2, -6, kStereo, 0, kBoth, -6, 0}, Case {6, 2, -12, kStereo, 0, kBoth, -12, 3},
 	                     Case {-6, 2, -12, kStereo, 0, kBoth, -12, -3}, Case {-6, 2, -6, kStereo, 0, kBoth, -6, 0},
@@ -77,7 +70,7 @@ TEST (BandDynamics, SteadyTonesSettleAtTheControlLawGains)
 				designBand (bank.bands[0], kBell, kToneHz, c.regain, 1.0, 2, kFs);
 			for (int i = 0; i < block; ++i)
 			{
-				key[i] = amplitude * std::sin (2 * kPi * kToneHz / kFs * (b * block + i));
+				key[i] = amplitude * std::sin (2 * M_PI * kToneHz / kFs * (b * block + i));
 				left[i] = c.feed == kOnSidechain ? 0.125 * key[i] : key[i];
 				right[i] = c.feed == kLeftOnly ? 0.0 : left[i];
 				if (b >= blocks - 10)

@@ -65,44 +65,34 @@ TEST_P (ConvolverPath, EqualsDirectConvolutionDelayedByOneBlock)
 
 /**
  * Switches from a kernel of lengths[0] taps to one of lengths[1] at sample switchAt (and, when
- * switchAt is 1, on to lengths[2] during the fade): outside the fade the output is the direct
- * convolution by the kernel in force over the whole input, inside it their raised-cosine blend.
+ * switchAt is 1, on to lengths[2] during the fade), then runs `after` samples. With the partition
+ * count kept, outside the fade the output is the direct convolution by the kernel in force over the
+ * whole input, inside it their raised-cosine blend. Another partition count cannot crossfade: it
+ * restarts from silence, where only input from the switch on counts.
  */
 template <class Convolver>
-void expectCrossfadedSwitch (Convolver& conv, std::mt19937& rng, int switchAt, const int (&lengths)[3])
+void expectSwitch (Convolver& conv, std::mt19937& rng, int switchAt, const int (&lengths)[3], bool crossfades = true, int after = 6 * kB)
 {
 	const std::vector<double> h1 = randomSignal (rng, lengths[0]), h2 = randomSignal (rng, lengths[1]),
-	                          h3 = randomSignal (rng, lengths[2]);
-	const int length = switchAt + 6 * kB;
-	const std::vector<double> x = randomSignal (rng, length);
+	                          h3 = randomSignal (rng, lengths[2]), x = randomSignal (rng, switchAt + after);
+	const std::vector<double> fromSwitch (x.begin () + switchAt, x.end ());
 	conv.loadKernel (h1.data (), lengths[0]);
-	for (int n = 0; n < length; ++n)
+	for (int n = 0; n < switchAt + after; ++n)
 	{
-		ASSERT_TRUE (n != switchAt || conv.crossfadeToKernel (h2.data (), lengths[1]));
+		ASSERT_TRUE (n != switchAt || conv.crossfadeToKernel (h2.data (), lengths[1]) == crossfades);
 		// Another switch during the fade: it ends on the newest kernel all the same.
 		ASSERT_TRUE (n != switchAt + 60 || switchAt != 1 || conv.crossfadeToKernel (h3.data (), lengths[2]));
 		const double y = conv.processSample (x[n]);
 		if (switchAt == 1 && n < switchAt + kFade)
 			continue;  // two switches in one fade: only its end is defined
-		const double old = expectedAt (h1, x, n), incoming = expectedAt (switchAt == 1 ? h3 : h2, x, n);
-		const double expected = n < switchAt ? old : n >= switchAt + kFade ? incoming : old + fadeGain (n - switchAt) * (incoming - old);
-		ASSERT_NEAR (y, expected, 1e-11) << "switch at " << switchAt << ", sample " << n;
+		const double old = expectedAt (h1, x, n), incoming = crossfades ? expectedAt (switchAt == 1 ? h3 : h2, x, n)
+		                                                                : expectedAt (h2, fromSwitch, n - switchAt);
+		const double expected = n < switchAt ? old
+		                        : n >= switchAt + kFade || !crossfades ? incoming
+		                                                               : old + fadeGain (n - switchAt) * (incoming - old);
+		ASSERT_NEAR (y, expected, crossfades ? 1e-11 : 1e-12) << "switch at " << switchAt << ", sample " << n;
 	}
 	EXPECT_FALSE (conv.isCrossfading ());
-}
-
-/** Another partition count cannot crossfade: it restarts from silence, where only input from the switch on counts. */
-template <class Convolver>
-void expectRestartFromSilence (Convolver& conv, std::mt19937& rng, int from, int to)
-{
-	const std::vector<double> h1 = randomSignal (rng, from), h2 = randomSignal (rng, to), x = randomSignal (rng, 3000);
-	const std::vector<double> tail (x.begin () + 1500, x.end ());
-	conv.loadKernel (h1.data (), from);
-	for (int n = 0; n < 1500; ++n)
-		conv.processSample (x[n]);
-	EXPECT_FALSE (conv.crossfadeToKernel (h2.data (), to));
-	for (int n = 1500; n < 3000; ++n)
-		ASSERT_NEAR (conv.processSample (x[n]), expectedAt (h2, tail, n - 1500), 1e-12) << n;
 }
 
 TEST_P (ConvolverPath, KernelSwitchesCrossfadeAndKeepTheHistory)
@@ -111,19 +101,19 @@ TEST_P (ConvolverPath, KernelSwitchesCrossfadeAndKeepTheHistory)
 	for (int switchAt : {1000, 1024, 1})  // mid-block, at a block boundary, right after the start
 	{
 		BlockConvolver conv (2048);
-		expectCrossfadedSwitch (conv, rng, switchAt, {600, 640, 620});
+		expectSwitch (conv, rng, switchAt, {600, 640, 620});
 	}
 	// The tail's blocks are 1024 samples: a fade across one of its block boundaries, and one at it.
 	for (int switchAt : {1000, 2048, 1})
 	{
 		TwoStageConvolver conv (4096);
-		expectCrossfadedSwitch (conv, rng, switchAt, {2000, 2040, 2020});
+		expectSwitch (conv, rng, switchAt, {2000, 2040, 2020});
 	}
 	BlockConvolver uniform (2048);
-	expectRestartFromSilence (uniform, rng, 256, 1024);
+	expectSwitch (uniform, rng, 1500, {256, 1024, 0}, false, 1500);
 	EXPECT_EQ (uniform.partitionCount (), 8);
 	TwoStageConvolver twoStage (4096);
-	expectRestartFromSilence (twoStage, rng, 2048, 4000);  // the tail's partition count changes
+	expectSwitch (twoStage, rng, 1500, {2048, 4000, 0}, false, 1500);  // the tail's partition count changes
 
 	// Taps beyond the preallocated capacity are dropped, never written past the end.
 	BlockConvolver small (256);

@@ -14,7 +14,6 @@
 namespace QuenrilEQ {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 /** An enabled band with only the fields the response reads set. */
 EqBand makeBand (int shape, double freq, double gain, double q, int slope)
@@ -47,8 +46,8 @@ TEST (LinearPhaseKernel, EqualsWindowedInverseDftOfTheCombinedMagnitude)
 		const int t = (i + n / 2) % n;
 		double r = m[0] + m[n / 2] * (t % 2 ? -1 : 1);
 		for (int k = 1; k < n / 2; ++k)
-			r += 2 * m[k] * std::cos (2 * kPi * k * t / n);
-		const double x = 2 * kPi * i / (n - 1);
+			r += 2 * m[k] * std::cos (2 * M_PI * k * t / n);
+		const double x = 2 * M_PI * i / (n - 1);
 		const double window = 0.35875 - 0.48829 * std::cos (x) + 0.14128 * std::cos (2 * x) - 0.01168 * std::cos (3 * x);
 		ASSERT_NEAR (h[i], window * r / n, 1e-13) << "tap " << i;
 	}
@@ -79,7 +78,7 @@ TEST (LinearPhaseEngine, RebuildsEveryTwentyMillisecondsWithoutGapsOrClicks)
 			engine.update (bands);
 		}
 		for (int i = 0; i < block; ++i)
-			in[i] = static_cast<float> (amplitude * std::sin (2 * kPi * f * (start + i) / fs));
+			in[i] = static_cast<float> (amplitude * std::sin (2 * M_PI * f * (start + i) / fs));
 		engine.processBlock (0, in.data (), out.data () + start, block);
 	}
 	const int settled = 960 + engine.latencySamples () + engine.kernelLength ();
@@ -93,7 +92,7 @@ TEST (LinearPhaseEngine, RebuildsEveryTwentyMillisecondsWithoutGapsOrClicks)
 		previous = sum;
 	}
 	// No sample jumps beyond the steepest slope of the loudest sine the bell can make.
-	const double maxStep = 2 * kPi * f / fs * amplitude * std::pow (10, 0.5 / 20) * 1.05;
+	const double maxStep = 2 * M_PI * f / fs * amplitude * std::pow (10, 0.5 / 20) * 1.05;
 	for (int i = settled + 1; i < total; ++i)
 		ASSERT_LE (std::fabs (out[i] - out[i - 1]), maxStep) << i;
 }
