@@ -128,8 +128,7 @@ TEST (InstanceLink, EachEditorSeesItsOwnInstanceWhileTheRingsMixThemAll)
 {
 	const double low = 9 * kBinHz, high = 427 * kBinHz;  // about 105 Hz and 5 kHz
 	LinkedInstance a (Connect::kProcessorFirst), b (Connect::kControllerFirst);  // either side may go first
-	ASSERT_NE (a.controller->instanceLink (), nullptr) << "no link after connecting";
-	ASSERT_NE (b.controller->instanceLink (), nullptr) << "no link after connecting";
+	ASSERT_TRUE (a.controller->instanceLink () && b.controller->instanceLink ()) << "no link after connecting";
 	for (int round = 0; round < 20; ++round)
 	{
 		a.play (1, sine (low, 0.5));
@@ -172,12 +171,9 @@ TEST (InstanceLink, LiveGainAndAuditionAreWhatTheBandDoes)
 	// A dynamic bell: its live gain is what it does to a tone burst.
 	LinkedInstance x;
 	const double centre = 1000.0, away = 125.0;  // three octaves below
-	x.set (0, kFieldEnabled, 1.0);
-	x.set (0, kFieldFreq, freqToNormalized (centre));
-	x.set (0, kFieldGain, gainToNormalized (9.0));
-	x.set (0, kFieldQ, qToNormalized (2.0));
-	x.set (0, kFieldDynamicsEnabled, 1.0);
-	x.set (0, kFieldThreshold, thresholdToNormalized (-30.0));
+	for (const auto& [field, value] : {std::pair {kFieldEnabled, 1.0}, {kFieldFreq, freqToNormalized (centre)}, {kFieldGain, gainToNormalized (9.0)},
+	                                   {kFieldQ, qToNormalized (2.0)}, {kFieldDynamicsEnabled, 1.0}, {kFieldThreshold, thresholdToNormalized (-30.0)}})
+		x.set (0, field, value);
 	x.play (20, sine (centre, 0.001));  // quiet: below threshold
 	const json quiet = x.analysis->Analysis (64);
 	ASSERT_EQ (quiet["bands"].size (), 1u);

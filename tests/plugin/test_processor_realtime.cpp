@@ -21,10 +21,12 @@
 #include <thread>
 
 using namespace QuenrilEQ;
+using QuenrilEQ::testing::fillNoise;
+using QuenrilEQ::testing::outputsFinite;
 using QuenrilEQ::testing::ProcessorRig;
 
+// The sanitizers bring their own allocator.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define QEQ_COUNT_ALLOCATIONS 1
 namespace {
 std::atomic<bool> counting {false};
 std::atomic<long> allocations {0};
@@ -40,12 +42,7 @@ void* operator new (std::size_t size)
 }
 void operator delete (void* p) noexcept { std::free (p); }
 void operator delete (void* p, std::size_t) noexcept { std::free (p); }
-#endif
 
-using QuenrilEQ::testing::fillNoise;
-using QuenrilEQ::testing::outputsFinite;
-
-#ifdef QEQ_COUNT_ALLOCATIONS
 TEST (ProcessorRealtime, ProcessingAllocatesNothing)
 {
 	ProcessorRig rig (48000.0, 2048, 2, 2);
