@@ -17,9 +17,6 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-// A mono EQ whose "Master Gain" (ID 13) maps 0..1 to -12..+12 dB.
-const std::string kZamEq2 = "/usr/lib/vst3/ZamEQ2.vst3";
-constexpr ParamID kMasterGain = 13;
 constexpr int kBlock = 480;
 
 bool resident (const std::string& library)
@@ -61,41 +58,38 @@ double gainThrough (PluginInstance& instance, int blocks, IParameterChanges* fir
 	return 10 * std::log10 (sum / kBlock / 0.125);
 }
 
-TEST (ZamEQ2, ProcessesAppliesParameterChangesAndCarriesStateAndRateChanges)
+// ZamEQ2, a mono EQ whose "Master Gain" (ID 13) maps 0..1 to -12..+12 dB: parameter changes act,
+// and its state carries the gain to a second instance, which keeps it across a rate change.
+void expectChangesStateAndRateCarry (PluginInstance& eq, const std::string& bundle)
 {
-	if (!std::filesystem::exists (kZamEq2))
-		GTEST_SKIP () << "zam-plugins is not installed";
-	auto eq = started (Module::load (kZamEq2));
-	ASSERT_TRUE (eq && eq->controller () && eq->connected () && !eq->singleComponent ());
-	EXPECT_EQ (eq->busArrangement (kInput, 0), SpeakerArr::kMono);
-	const auto params = eq->parameters ();
+	constexpr ParamID kMasterGain = 13;
+	ASSERT_TRUE (eq.controller () && eq.connected () && !eq.singleComponent ());
+	EXPECT_EQ (eq.busArrangement (kInput, 0), SpeakerArr::kMono);
+	const auto params = eq.parameters ();
 	EXPECT_TRUE (std::any_of (params.begin (), params.end (), [] (const ParameterRecord& p) {
 		return p.id == kMasterGain && p.title == "Master Gain" && p.units == "dB";
 	}));
-	EXPECT_EQ (std::stod (eq->paramString (kMasterGain, 1.0)), 12.0);
-
-	EXPECT_NEAR (gainThrough (*eq, 4), 0.0, 0.1);
+	EXPECT_EQ (std::stod (eq.paramString (kMasterGain, 1.0)), 12.0);
+	EXPECT_NEAR (gainThrough (eq, 4), 0.0, 0.1);
 	ParameterChanges changes;
 	changes.add (kMasterGain, 0, 1.0);
-	EXPECT_NEAR (gainThrough (*eq, 4, &changes), 12.0, 0.1);
-	std::vector<char> state;
-	ASSERT_EQ (eq->getState (state), kResultOk);
+	EXPECT_NEAR (gainThrough (eq, 4, &changes), 12.0, 0.1);
+	std::vector<char> state, again;
+	ASSERT_EQ (eq.getState (state), kResultOk);
 	changes.clear ();
 	changes.add (kMasterGain, 0, 0.0);
 	changes.add (kMasterGain, kBlock / 2, 0.5);  // only the last point of a queue remains in force
-	EXPECT_NEAR (gainThrough (*eq, 4, &changes), 0.0, 0.1);
+	EXPECT_NEAR (gainThrough (eq, 4, &changes), 0.0, 0.1);
 
-	auto target = started (Module::load (kZamEq2));
+	auto target = started (Module::load (bundle));
 	ASSERT_EQ (target->setState (state), kResultOk);
 	EXPECT_EQ (target->syncControllerToProcessor (), kResultOk);
 	EXPECT_NEAR (target->getParamNormalized (kMasterGain), 1.0, 1e-6);
-	std::vector<char> again;
 	ASSERT_EQ (target->getState (again), kResultOk);
 	EXPECT_EQ (again, state);
 	target->stop ();
 	EXPECT_FALSE (target->active ());
 	ASSERT_EQ (target->start (96000, kBlock), kResultOk);
-	EXPECT_EQ (target->sampleRate (), 96000);
 	EXPECT_NEAR (gainThrough (*target, 4), 12.0, 0.1);
 }
 
@@ -120,6 +114,8 @@ TEST (ZamBundles, EveryInstalledBundleLoadsProcessesRestoresAndUnloadsWithItsLas
 		EXPECT_FALSE (module->firstClassOf ("No Such Category"));
 		auto instance = started (std::move (module));  // the instance shares the module
 		ASSERT_TRUE (instance);
+		if (name == "ZamEQ2")
+			expectChangesStateAndRateCarry (*instance, bundle);
 		EXPECT_GT (gainThrough (*instance, 8), -120.0) << "silence";
 		std::vector<char> state;
 		EXPECT_EQ (instance->getState (state), kResultOk);
@@ -138,12 +134,11 @@ TEST (ModuleFailures, EachBadPathGivesAnErrorAndNoModule)
 	const std::string text = ::testing::TempDir () + "not_a_module.so";
 	std::ofstream (text) << "just text\n";
 	for (const auto& [path, told] : {std::pair<std::string, std::string> {"/nonexistent/Nothing.vst3", "Nothing.vst3"},
-	                                 {text, ""}, {"/lib/x86_64-linux-gnu/libm.so.6", "GetPluginFactory"}})
+	                                 {text, "not_a_module"}, {"/lib/x86_64-linux-gnu/libm.so.6", "GetPluginFactory"}})
 	{
 		std::string error;
 		EXPECT_FALSE (Module::load (path, &error));
 		EXPECT_NE (error.find (told), std::string::npos) << error;
-		EXPECT_FALSE (error.empty ());
 	}
 	std::remove (text.c_str ());
 	EXPECT_FALSE (Module::load ("/nonexistent/Nothing.vst3")) << "null error pointers are allowed";
