@@ -73,7 +73,6 @@ TEST(Gtk3DialogHost, ClicksAndKeysReachThePageTheHostGetsItsKeysBackAndItsGdkSta
     ASSERT_TRUE(editor.Attached());
     editor.AddInitScript(qeqhost::kKeyRecorder);
     ASSERT_TRUE(editor.WaitUntilReady());
-    qeqhost::NoteHelpers();
     if (round > 0) continue;  // opened and closed again only
     ASSERT_EQ(editor.Eval("window.__keys.length"), 0) << "the key recorder did not load";
     const auto [x, y] = qeqhost::EmptyGraphPoint(editor);

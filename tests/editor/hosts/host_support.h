@@ -13,7 +13,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -97,20 +96,11 @@ constexpr const char* kKeyRecorder =
 
 /// Child processes of this host that run the browser helper, zombies included.
 inline std::vector<pid_t> HelperChildren() { return qeqtest::HelperChildrenOf(getpid()); }
-/// Every helper child this host saw (NoteHelpers); printed on exit as
-/// "helper-pid N" lines, so that whoever runs the host can check that none
-/// outlives it.
-inline std::set<pid_t> seenHelpers;
-inline void NoteHelpers() {
-  for (pid_t pid : HelperChildren()) seenHelpers.insert(pid);
-}
-/// The host program: GTK, the tests, then the helpers it saw.
+/// The host program: GTK, then the tests.
 inline int RunHost(int argc, char** argv) {
   gtk_init(&argc, &argv);
   ::testing::InitGoogleTest(&argc, argv);
-  const int status = RUN_ALL_TESTS();
-  for (pid_t pid : seenHelpers) std::printf("helper-pid %d\n", static_cast<int>(pid));
-  return status;
+  return RUN_ALL_TESTS();
 }
 /// Pumps the main loop until no helper child is left; false after timeoutMs.
 inline bool NoHelperChildrenWithin(int timeoutMs) {
