@@ -12,7 +12,6 @@ test('undo, redo and A/B: edits reverse, the other slot is a full snapshot, and 
   const { page } = ed;
   const freqId = bandId(0, F.FREQ), enId = bandId(1, F.ENABLED);
   const inactive = async () => JSON.parse((await bridgeState(page)).abJson).values;
-  assert.equal(Object.keys(await inactive()).length, 314, 'the other slot starts as a full copy');
   await s.grab(page, 0, { by: [200, 0], steps: 6 });
   await page.mouse.up();
   await s.click(page, '.chip[data-band="1"] .power');

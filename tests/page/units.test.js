@@ -44,8 +44,6 @@ test('identifiers, list indices, texts and latency follow the plug-in', () => {
 test('preset names are refused exactly where the plug-in refuses them', () => {
   for (const bad of ['', '/x', 'x/', 'a//b', 'a\\b', '.', '..', 'a/../b', ' . ', 'a/ /b', 'x/...']) assert.ok(P.presetNameProblem(bad), `"${bad}"`);
   for (const good of ['My Preset 1', 'Rock/Kick', 'a.b', '.hidden', 'Été/Voix', 'x/y/z']) assert.equal(P.presetNameProblem(good), null, good);
-  assert.match(P.presetNameProblem('a//b'), /\/\//);
-  assert.match(P.presetNameProblem('a\\b'), /\\/);
 });
 
 test('FFT matches a direct DFT and the power scale reads a full-scale sine as 0 dBFS', () => {
