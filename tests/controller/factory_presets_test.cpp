@@ -25,13 +25,7 @@ FactoryPresetPlaces placesIn (const TempHome& home, const std::string& bundle)
 	return {bundle, home.presets () + "/Factory", home.state () + "/factory-presets.version"};
 }
 
-// The user saves a preset of the copy's name while the copy is being written.
-std::string racedPath;
-ssize_t writeWhileTheUserSaves (int fd, const void* data, size_t size)
-{
-	writeFile (racedPath, "2016=0.5\n");
-	return ::write (fd, data, size);
-}
+std::string racedPath;  // where the user saves a preset while the copy of that name is being written
 
 } // namespace
 
@@ -57,9 +51,12 @@ TEST (FactoryPresetInstall, OncePerVersionAndNeverOverAUsersFile)
 	// The copy's own write: a file of the user's that appears meanwhile stays as the user saved it,
 	// and no temporary file is left.
 	racedPath = places.destination + "/Late.quenrileqpreset";
+	auto userSavesMeanwhile = [] (int fd, const void* data, size_t size) {
+		writeFile (racedPath, "2016=0.5\n");
+		return ::write (fd, data, size);
+	};
 	const QuenrilEQ::FileOps& real = QuenrilEQ::systemFileOps ();
-	EXPECT_FALSE (QuenrilEQ::createFileAtomically (racedPath, "2016=1\n",
-	                                               {writeWhileTheUserSaves, real.fsync, real.close, real.rename}));
+	EXPECT_FALSE (QuenrilEQ::createFileAtomically (racedPath, "2016=1\n", {userSavesMeanwhile, real.fsync, real.close, real.rename}));
 	EXPECT_EQ (filesBelow (places.destination).size (), 3u);
 	EXPECT_EQ (readFile (racedPath), "2016=0.5\n");
 }

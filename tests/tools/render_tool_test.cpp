@@ -33,11 +33,10 @@ protected:
 			GTEST_SKIP () << "zam-plugins is not installed";
 	}
 	// Runs the tool into out.wav; its level on channel c over frames [from, from + count) in dB against a 0.5 sine.
-	double levelDb (const std::vector<std::string>& args, int c = 0, long from = 0, long count = 4800)
+	double levelDb (std::vector<std::string> args, int c = 0, long from = 0, long count = 4800)
 	{
-		std::vector<std::string> all = args;
-		all.push_back (out);
-		const ToolRun run = runTool (all);
+		args.push_back (out);
+		const ToolRun run = runTool (args);
 		EXPECT_EQ (run.exitCode, 0) << run.err;
 		lastOut = run.out;
 		return decibels (readWav (out).rms (c, from, count) / kSineRms);
@@ -65,15 +64,13 @@ TEST_F (RenderTool, GeneratesSignalsAndCompensatesLatency)
 			EXPECT_NE (run.out.find (line), std::string::npos) << run.out;
 	}
 	// Uniform noise in [-0.5, 0.5] has an RMS of 0.5 / sqrt(3), its channels differ; a sweep starts at 20 Hz.
-	ASSERT_EQ (runTool ({"--plugin", kMaxim, "--compensate-latency", "--generate", "noise", "--seconds", "1", out}).exitCode, 0);
-	Wav wav = readWav (out);
-	EXPECT_NEAR (wav.rms (1, 0, 48000), 0.5 / std::sqrt (3.0), 0.005);
-	EXPECT_NE (wav.at (100, 0), wav.at (100, 1));
-	EXPECT_LE (*std::max_element (wav.samples.begin (), wav.samples.end ()), 0.5f);
-	ASSERT_EQ (runTool ({"--plugin", kMaxim, "--compensate-latency", "--generate", "sweep", "--seconds", "1", out}).exitCode, 0);
-	wav = readWav (out);
-	EXPECT_NEAR (wav.rms (0, 0, 48000), kSineRms, 0.005);
-	EXPECT_NEAR (wav.at (60, 0), 0.5 * std::sin (2 * M_PI * 20.0 * 60 / 48000), 0.002);
+	EXPECT_NEAR (levelDb ({"--plugin", kMaxim, "--compensate-latency", "--generate", "noise", "--seconds", "1"}, 1, 0, 48000),
+	             decibels (std::sqrt (2.0 / 3.0)), 0.12);
+	const Wav noise = readWav (out);
+	EXPECT_NE (noise.at (100, 0), noise.at (100, 1));
+	EXPECT_LE (*std::max_element (noise.samples.begin (), noise.samples.end ()), 0.5f);
+	EXPECT_NEAR (levelDb ({"--plugin", kMaxim, "--compensate-latency", "--generate", "sweep", "--seconds", "1"}, 0, 0, 48000), 0.0, 0.12);
+	EXPECT_NEAR (readWav (out).at (60, 0), 0.5 * std::sin (2 * M_PI * 20.0 * 60 / 48000), 0.002);
 }
 
 TEST_F (RenderTool, SetPresetAndAutomateApplyFromTheFirstBlockOnEveryMonoInstance)
@@ -96,7 +93,7 @@ TEST_F (RenderTool, SetPresetAndAutomateApplyFromTheFirstBlockOnEveryMonoInstanc
 	EXPECT_NE (lastOut.find ("automate 13 \"Master Gain\" from 0 to 1"), std::string::npos) << lastOut;
 }
 
-TEST_F (RenderTool, KeepsTheFilesRateAndChannelsAndFeedsTheSidechain)
+TEST_F (RenderTool, KeepsTheFilesRateAndChannelsAndRefusesASidechainWithoutItsInput)
 {
 	// A mono 44.1 kHz 16-bit file comes out mono 44.1 kHz float.
 	const std::string in = folder + "in.wav", side = folder + "side.wav";
@@ -110,11 +107,9 @@ TEST_F (RenderTool, KeepsTheFilesRateAndChannelsAndFeedsTheSidechain)
 	ASSERT_EQ (wav.frames (), source.frames ());
 	EXPECT_NEAR (decibels (wav.rms (0, 0, 4410) / source.rms (0, 0, 4410)), 12.0, 0.05);
 
+	// Feeding the side-chain is measured on our own plug-in by the factory preset test.
 	ASSERT_TRUE (writeSound (side, 48000, 1, std::vector<float> (4800, 0.5f)));
-	auto run = runTool ({"--plugin", kComp, "--sidechain", side, "--generate", "sine:1000", "--seconds", "0.2", out});
-	ASSERT_EQ (run.exitCode, 0) << run.err;
-	EXPECT_EQ (readWav (out).frames (), 9600);
-	run = runTool ({"--plugin", kEq, "--sidechain", side, "--generate", "sine:1000", "--seconds", "0.2", out});
+	const ToolRun run = runTool ({"--plugin", kEq, "--sidechain", side, "--generate", "sine:1000", "--seconds", "0.2", out});
 	EXPECT_NE (run.err.find ("side-chain"), std::string::npos) << "a plug-in without a side-chain input is an error";
 }
 

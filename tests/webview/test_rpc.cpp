@@ -49,20 +49,17 @@ TEST(Rpc, RebindingUnbindingAndTheAnswerText) {
   EXPECT_TRUE(view.call("f", json::array()).empty());
 }
 
-TEST(Rpc, FunctionsGetViewCallNumberNameAndArguments) {
+// The view and the name reach the function as the rebinding above uses them; arguments as the
+// page test's echo shows them.
+TEST(Rpc, MissingParamsArriveAsNullAndCallNumbersConvertLikeOtherNumbers) {
   RecordingWebview view;
-  webbridge::Webview* seenView = nullptr;
-  std::string seenName;
   json seenArgs;
-  view.BindFunction("f", [&](webbridge::Webview* v, int seq, const std::string& name, const json& args) {
-    seenView = v, seenName = name, seenArgs = args;
+  view.BindFunction("f", [&](webbridge::Webview*, int seq, const std::string&, const json& args) {
+    seenArgs = args;
     return json(seq);
   });
-  EXPECT_EQ(view.post(R"({"params":[1,"two",[3],{"four":4}],"method":"f","id":12})"), answered(12, "12"));
-  EXPECT_TRUE(seenView == &view && seenName == "f");
-  EXPECT_EQ(seenArgs, json::parse(R"([1,"two",[3],{"four":4}])"));
   view.post(R"({"id":1,"method":"f"})");
-  EXPECT_TRUE(seenArgs.is_null()) << "missing params arrive as null";
+  EXPECT_TRUE(seenArgs.is_null());
   // Call numbers convert like every other number from the page: truncated, low 32 bits.
   for (const auto& [id, expected] : std::vector<std::pair<std::string, int>>{
            {"3.9", 3}, {"-2.7", -2}, {"true", 1}, {"false", 0}, {"4294967301", 5}, {"-1", -1}, {"1e3", 1000}})
