@@ -1,12 +1,13 @@
-// Preset, A/B, history, version and parameter functions on the plug-in's own
-// controller through page messages (the controller's own tests cover what
-// they do; these cover what the page sends and gets back).
+// Preset, A/B, history and version functions on the plug-in's own controller
+// through page messages (the controller's own tests cover what they do; these
+// cover what the page sends and gets back). The generic parameter functions
+// on this controller, notifications included, are driven by the editor tests
+// through a real page.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "plugin_fixture.h"
-#include "webview/controller_bindings.h"
 
 using nlohmann::json;
 using namespace QuenrilEQ;
@@ -40,26 +41,6 @@ TEST_F(PresetBindingsTest, SaveListLoadAndRestorePresets) {
     EXPECT_EQ(answer("savePresetByName", params), "false") << params;
   EXPECT_DOUBLE_EQ(controller->getParamNormalized(kGain), 0.8);
   EXPECT_TRUE(view.post(R"({"id":1,"method":"loadPresetByName","params":"Rock/Kick"})").empty());
-}
-
-TEST_F(PresetBindingsTest, ParameterObjectsAndNotificationsOfAPresetLoad) {
-  webbridge::WebviewControllerBindings parameters(controller.get());
-  parameters.Bind(&view);
-  // The objects themselves are the SDK parameters the parameter list test reads through the host's interface.
-  EXPECT_EQ(answer("getParameterCount", json::array()), "314");
-  EXPECT_EQ(answerJson("getParameterObjects", {kGain})[kGain]["info"]["title"], "Band 3 Gain");
-  // A subscribed page hears the loaded value before the load's answer.
-  controller->setParamNormalized(kGain, 0.9);
-  EXPECT_EQ(answer("savePresetByName", {"Loud"}), "true");
-  controller->setParamNormalized(kGain, 0.2);
-  EXPECT_EQ(answer("subscribeParameter", {kGain}), "true");
-  const auto scripts = view.call("loadPresetByName", {"Loud"}, 8);
-  ASSERT_EQ(scripts.size(), 2u);
-  ASSERT_EQ(scripts[0].rfind("notifyParameterChange(", 0), 0u);
-  const json object = json::parse(scripts[0].substr(22, scripts[0].size() - 24));
-  EXPECT_EQ(object["info"]["id"], kGain);
-  EXPECT_DOUBLE_EQ(object["normalized"].get<double>(), 0.9);
-  EXPECT_EQ(scripts[1], qeqtest::RecordingWebview::answer(8, "true"));
 }
 
 TEST_F(PresetBindingsTest, AbSlotTakesIntegersOnlyAndTextSettersStringsOnly) {

@@ -23,10 +23,8 @@ test('calls resolve with their results, unknown and throwing ones stay pending',
   ctx.external = { invoke: (text) => posted.push(text) };
   for (const script of [...bridge([])[0].init, `
     var results = {};
-    getParamNormalized(1).then(function (v) { results.gain = v; });
-    getParameterObject(7).then(function (o) { results.freq = o; });
     echo(1, 'Grüße €', [true], {k: null}).then(function (e) { results.echo = e; });
-    getParameterObject(99).then(function (o) { results.missing = o; });
+    nothing().then(function (v) { results.nothing = v; });
     boom().then(function () { results.boom = 'resolved'; }, function () { results.boom = 'rejected'; });
     window.external.invoke(JSON.stringify({id: 50, method: 'noSuchFunction', params: []}));
   `]) run(script);
@@ -35,10 +33,8 @@ test('calls resolve with their results, unknown and throwing ones stay pending',
   answers.forEach(run);
   await new Promise((resolve) => setImmediate(resolve));
   assert.deepEqual(errors, []);
-  assert.deepEqual(JSON.parse(posted[2]), { id: 3, method: 'echo', params: [1, 'Grüße €', [true], { k: null }] });
-  const { gain, freq, echo, missing, boom } = JSON.parse(JSON.stringify(run('results')));
-  assert.deepEqual([gain, freq.info.title, freq.max, echo, missing, boom],
-    [0.5, 'Freq', 10, [1, 'Grüße €', [true], { k: null }], null, undefined]);
-  assert.equal(answers.length, 4, 'only the bound functions that returned were answered');
-  assert.deepEqual(Object.keys(run('window._rpc')), ['5', 'nextSeq'], 'answered calls are removed, boom stays');
+  assert.deepEqual(JSON.parse(posted[0]), { id: 1, method: 'echo', params: [1, 'Grüße €', [true], { k: null }] });
+  assert.deepEqual(JSON.parse(JSON.stringify(run('results'))), { echo: [1, 'Grüße €', [true], { k: null }], nothing: null });
+  assert.equal(answers.length, 2, 'only the bound functions that returned were answered');
+  assert.deepEqual(Object.keys(run('window._rpc')), ['3', 'nextSeq'], 'answered calls are removed, boom stays');
 });
