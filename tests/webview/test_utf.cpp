@@ -9,7 +9,7 @@
 using webbridge::utf16ToUtf8;
 using webbridge::utf8ToUtf16;
 
-TEST(Utf, ValidTextMatchesTheStandardConverterBothWaysAndStopsAtZero) {
+TEST(Utf, ValidTextMatchesTheStandardConverterBothWaysStopsAtZeroAndBrokenTextIsReplaced) {
   std::wstring_convert<std::codecvt_utf8_utf16<char16_t>, char16_t> reference;
   for (const std::string& text : {std::string(""), std::string("Grüße €"), std::string("日本語"), std::string("🎵 x 𝄞"),
                                   std::string("a\x7f", 2), std::string("\xef\xbf\xbd"), std::string("\xf4\x8f\xbf\xbf")}) {
@@ -21,9 +21,8 @@ TEST(Utf, ValidTextMatchesTheStandardConverterBothWaysAndStopsAtZero) {
   EXPECT_EQ(utf16ToUtf8(field, 6), "ab");
   EXPECT_EQ(utf16ToUtf8(full, 3), "xyz") << "no terminating zero needed at the field end";
   EXPECT_EQ(utf16ToUtf8(nullptr, 5), "");
-}
 
-TEST(Utf, BrokenInputBecomesReplacementCharacters) {
+  // Broken input becomes replacement characters.
   const std::string fffd = "\xef\xbf\xbd";
   const char16_t loneHigh[] = {u'a', 0xD800, u'b', 0}, loneLow[] = {0xDC00, 0}, highAtEnd[] = {0xDBFF};
   EXPECT_EQ(utf16ToUtf8(loneHigh, 4), "a" + fffd + "b");
