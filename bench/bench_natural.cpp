@@ -117,11 +117,13 @@ void runBlockBench (benchmark::State& state, BandBank bank, bool mono = false)
 	{
 		// Fresh input every block, so the bells' gains do not compound from block to block.
 		l = input.left;
-		r = input.right;
 		if (mono)
 			processMonoBlock (bank, l.data (), kBlock);
 		else
+		{
+			r = input.right;
 			processStereoBlock (bank, l.data (), r.data (), nullptr, nullptr, kBlock);
+		}
 		benchmark::DoNotOptimize (l.data ());
 		benchmark::DoNotOptimize (r.data ());
 	}
