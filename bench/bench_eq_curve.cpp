@@ -3,7 +3,7 @@
 // page round trip through the bridge including serialisation.
 #include <benchmark/benchmark.h>
 
-#include "bench_home.h"
+#include "../tests/controller/controller_test_support.h"  // TempHome: controllers save their state under HOME
 #include "controller.h"
 #include "eq_bindings.h"
 #include "webview/webview.h"
@@ -30,7 +30,6 @@ class NullWebview final : public webbridge::Webview {
 
 // Every band on, shapes cycling through all nine, slopes at 96 dB/oct.
 Steinberg::IPtr<QuenrilEQController> busyController() {
-  bench::useThrowAwayHome();
   auto controller = Steinberg::owned(new QuenrilEQController);
   controller->initialize(nullptr);
   for (int i = 0; i < kNumBands; ++i) {
@@ -45,6 +44,7 @@ Steinberg::IPtr<QuenrilEQController> busyController() {
 }
 
 void BM_EqCurve2048(benchmark::State& state) {
+  const QuenrilEQ::testing::TempHome home;
   auto controller = busyController();
   for (auto _ : state) {
     const auto bands = displayBands([&](ParamId id) { return controller->getParamNormalized(id); });
@@ -56,6 +56,7 @@ void BM_EqCurve2048(benchmark::State& state) {
 BENCHMARK(BM_EqCurve2048)->Unit(benchmark::kMillisecond);
 
 void BM_GetEqCurve2048ThroughBridge(benchmark::State& state) {
+  const QuenrilEQ::testing::TempHome home;
   auto controller = busyController();
   EqBindings bindings(controller.get());
   NullWebview view;

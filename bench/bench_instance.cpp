@@ -3,7 +3,7 @@
 // set against the natural worst case (BM_Bells96Block, same block). Analysis:
 // one "getInstanceAnalysis" at 512 points on a linked instance, JSON included.
 #include "analysis_bindings.h"
-#include "bench_home.h"
+#include "../tests/controller/controller_test_support.h"  // TempHome: controllers save their state under HOME
 #include "controller.h"
 #include "instance_capture.h"
 #include "processor.h"
@@ -41,7 +41,7 @@ BENCHMARK (BM_CaptureBlock512);
 
 void BM_InstanceAnalysis512 (benchmark::State& state)
 {
-	bench::useThrowAwayHome ();
+	const QuenrilEQ::testing::TempHome home;
 	Steinberg::Vst::HostApplication host;
 	Steinberg::IPtr<QuenrilEQProcessor> processor = Steinberg::owned (new QuenrilEQProcessor);
 	Steinberg::IPtr<QuenrilEQController> controller = Steinberg::owned (new QuenrilEQController);

@@ -1,7 +1,7 @@
 // How long the UI thread is held by preset text handling and by one save of
 // the current-state file (which the controller does at most every 200 ms
 // while parameters move).
-#include "bench_home.h"
+#include "../tests/controller/controller_test_support.h"  // TempHome: controllers save their state under HOME
 #include "controller.h"
 #include "preset_format.h"
 
@@ -35,7 +35,7 @@ BENCHMARK (BM_ParsePresetText)->Unit (benchmark::kMicrosecond);
     pause a parameter change can cause on the UI thread. */
 void BM_CurrentStateSave (benchmark::State& state)
 {
-	QuenrilEQ::bench::useThrowAwayHome ();
+	const QuenrilEQ::testing::TempHome home;
 	auto controller = Steinberg::owned (new QuenrilEQ::QuenrilEQController ());
 	controller->initialize (nullptr);
 	std::int64_t now = 0;
