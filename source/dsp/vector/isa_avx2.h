@@ -85,9 +85,9 @@ struct Isa
 	{
 		if constexpr (kChannels == 2)
 			return _mm256_permute2f128_pd (cur, prev, 0x21);  // {cur[2], cur[3], prev[0], prev[1]}
-		else  // {cur[1], cur[2], cur[3], prev[3]}, prev a loadFrame broadcast: one lane-crossing permute,
-		      // and the blend runs on any port
-			return _mm256_blend_pd (_mm256_permute4x64_pd (cur, 0xF9), prev, 0x8);
+		else  // {cur[1], cur[2], cur[3], prev[0]}, prev a loadFrame broadcast: the halves' permute
+		      // {cur[2], cur[3], prev[0], prev[1]} waits less than a four-lane one, then an in-lane shuffle
+			return _mm256_shuffle_pd (cur, _mm256_permute2f128_pd (cur, prev, 0x21), 0x5);
 	}
 
 	template <int kChannels>
