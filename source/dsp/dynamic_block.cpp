@@ -39,18 +39,17 @@ void detectorInputs (const EqBand& band, const ChunkBuffers& buf, double* out, i
 struct ControlSteps
 {
 	EqBand* band;
-	const double* envelopeAt;
+	const double* gainAt;
 };
 
 void redesignAtStep (void* context, int k) noexcept
 {
 	const ControlSteps& steps = *static_cast<const ControlSteps*> (context);
-	EqBand& band = *steps.band;
-	setDynamicGain (band, dynamicGainFor (band, steps.envelopeAt[k]));
+	setDynamicGain (*steps.band, steps.gainAt[k]);
 }
 
 /** Filters the chunk in pieces between control steps, redesigning at each: the plain way. */
-void filterInPieces (EqBand& band, ChunkBuffers& buf, int begin, int end, const int* stepAt, const double* envelopeAt,
+void filterInPieces (EqBand& band, ChunkBuffers& buf, int begin, int end, const int* stepAt, const double* gainAt,
                      int steps) noexcept
 {
 	int pieceStart = begin;
@@ -58,7 +57,7 @@ void filterInPieces (EqBand& band, ChunkBuffers& buf, int begin, int end, const 
 	{
 		// The new gain applies from this frame on: finish the piece with the old sections first.
 		filterRange (band, buf, pieceStart, stepAt[k]);
-		setDynamicGain (band, dynamicGainFor (band, envelopeAt[k]));
+		setDynamicGain (band, gainAt[k]);
 		pieceStart = stepAt[k];
 	}
 	filterRange (band, buf, pieceStart, end);
@@ -77,19 +76,21 @@ int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, in
 {
 	EqBand& band = bank.bands[static_cast<std::size_t> (b)];
 	// A control step that leaves the gain where it was changes no coefficient: only the others
-	// switch designs, which also leaves the kernel's steps further apart.
-	const double lastGain = steps > 0 ? dynamicGainFor (band, buf.envelopeAt[steps - 1]) : band.dynamicGain;
+	// switch designs, which also leaves the kernel's steps further apart. The kept steps' gains
+	// take the envelopes' place.
+	double* gainAt = buf.envelopeAt;
+	double lastGain = band.dynamicGain;
 	double designed = band.sectionsGain;  // the gain the sections hold from each kept step on
 	int changes = 0;
 	for (int k = 0; k < steps; ++k)
 	{
-		const double gain = dynamicGainFor (band, buf.envelopeAt[k]);
-		if (gain == designed)
+		lastGain = dynamicGainFor (band, buf.envelopeAt[k]);
+		if (lastGain == designed)
 			continue;
 		buf.stepAt[changes] = buf.stepAt[k];
-		buf.envelopeAt[changes] = buf.envelopeAt[k];
+		gainAt[changes] = lastGain;
 		++changes;
-		designed = gain;
+		designed = lastGain;
 	}
 	steps = changes;
 	bool midSide = band.channel == kMid || band.channel == kSide;
@@ -124,7 +125,7 @@ int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, in
 		int at[kStepsPerCall];
 		for (int i = 0; i < stepsNow; ++i)
 			at[i] = buf.stepAt[k + i] - begin;
-		ControlSteps context {&band, buf.envelopeAt + k};
+		ControlSteps context {&band, gainAt + k};
 		double* data = stereo ? f + 2 * begin : f + 2 * begin + lane;
 		if (!activeKernels ().switchingCascade (stereo ? chains : chains + lane, stereo ? 2 : 1, data, end - begin, 2, at,
 		                                        stepsNow, &redesignAtStep, &context))
@@ -132,7 +133,7 @@ int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, in
 			// Steps too close together: the plain way, band by band, from here on.
 			if (midSide)
 				fromMidSide (f, numFrames);
-			filterInPieces (band, buf, begin, numFrames, buf.stepAt + k, buf.envelopeAt + k, steps - k);
+			filterInPieces (band, buf, begin, numFrames, buf.stepAt + k, gainAt + k, steps - k);
 			midSide = false;
 			break;
 		}

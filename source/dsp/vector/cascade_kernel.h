@@ -1,14 +1,16 @@
 // Cascades of transposed direct form II sections over a buffer in place, as
-// a wavefront: at step t the section at position j of the cascade works on
-// sample t - j, so the recurrences in flight are independent and overlap in
-// the pipeline instead of each waiting for the one before it.
+// a wavefront: at step t each section works on a sample a fixed number of
+// steps back, the later sections further back, so the recurrences in flight
+// are independent and overlap in the pipeline instead of each waiting for
+// the one before it.
 //
 // A register holds several sections: Isa::kWidth / kChannels slots, each
 // with one lane per channel (stereo: left and right of one section; mono:
 // one section per lane), spread so that each register feeds the next lane
 // for lane (Layout). Each step every section takes the previous section's
 // output of the last step; the first register of a group takes the newest
-// sample and the last register's outputs shifted by one slot (Isa::shiftIn).
+// sample and the last register's outputs shifted by one slot (Isa::shiftIn),
+// in small groups those of a few steps before (extraLag).
 // Chains shorter than a whole number of registers, and the shorter channel
 // of a stereo pair, are padded with pass-through sections (b0 = 1), which
 // return their input unchanged.
@@ -75,6 +77,26 @@ struct Cascade
 	static constexpr int kGroup = 4;
 
 	static constexpr int kMaxBandRegisters = (kMaxSections + kSlots - 1) / kSlots;
+
+	/**
+	 * Extra steps a group of K registers waits before its first register takes the last one's
+	 * outputs. The processor tracks a register as one value, so the first register waits on all of
+	 * the last one: its registers form a cycle, each section's state update on the way. In groups of
+	 * one or two registers that cycle, not the ports, sets the pace of a step; the extra steps give
+	 * it more steps to close in, for as many more ramp steps at each end of a call.
+	 */
+	static constexpr int extraLag (int K) noexcept { return K == 1 ? 3 : K == 2 ? 2 : 0; }
+	/** Steps from the group's first slot taking a frame to its last slot giving it out, plus one. */
+	static constexpr int wavefrontLength (int K) noexcept { return (kSlots - 1) * (K + extraLag (K)) + K; }
+	/** The longest wavefront of a call on the given number of registers: runSwitching's least step spacing. */
+	static constexpr int longestWavefront (int registers) noexcept
+	{
+		int longest = 0;
+		for (int K = 1; K <= registers && K <= kGroup; ++K)
+			longest = wavefrontLength (K) > longest ? wavefrontLength (K) : longest;
+		return longest;
+	}
+	static_assert (longestWavefront (kGroup) <= kSwitchingStepSpacing, "steps kSwitchingStepSpacing apart must switch");
 	static constexpr int kMaxSwitches = 8;
 
 	/** One register's worth of sections: coefficients and states. */
@@ -151,7 +173,7 @@ struct Cascade
 		if (n <= 0 || longest > kMaxSections || count > kMaxSwitches)
 			return false;
 		const int registers = (longest + kSlots - 1) / kSlots;
-		const int groupLength = (registers < kGroup ? registers : kGroup) * kSlots;
+		const int groupLength = longestWavefront (registers);
 		for (int k = 0; k < count; ++k)
 			if (at[k] < 0 || at[k] >= n || (k > 0 && at[k] - at[k - 1] < groupLength))
 				return false;
@@ -172,6 +194,15 @@ struct Cascade
 	}
 
 private:
+	/** Moves history (newest first) on by one entry: newest. */
+	template <int kLength>
+	static void shiftHistory (V (&history)[kLength], V newest) noexcept
+	{
+		for (int i = kLength - 1; i > 0; --i)
+			history[i] = history[i - 1];
+		history[0] = newest;
+	}
+
 	/**
 	 * Which of the chain's sections each slot of each register holds. Registers form near-equal
 	 * groups (runGroups); in a group of K registers from register f, slot k of register f + r holds
@@ -284,12 +315,18 @@ private:
 	template <int K>
 	static void runGroup (Stage* all, int first, double* data, int n, int stride, const Switches& switches) noexcept
 	{
-		constexpr int kLatency = K * kSlots - 1;
+		// Slot k of register r works on the frame from position k (K + kExtra) + r steps ago.
+		constexpr int kExtra = extraLag (K);
+		constexpr int kSpacing = K + kExtra;
+		constexpr int kLatency = wavefrontLength (K) - 1;
 		// Groups of one or two registers wait on their recurrences rather than on the ports: there
 		// the folded step's shorter dependency chain pays for the rounding it changes.
 		constexpr bool kFolded = Isa::kFused && K <= 2;
 		Stage* stages = all + first;
 		V c[K][5], incoming[K][5], s1[K], s2[K], p[K], position[K];
+		// The last register's outputs of the steps before, newest first: slots take kExtra + 1 steps old ones.
+		constexpr int kOldest = kExtra > 0 ? kExtra - 1 : 0;
+		V back[kOldest + 1];
 #pragma GCC unroll 8
 		for (int r = 0; r < K; ++r)
 		{
@@ -304,16 +341,19 @@ private:
 			s2[r] = stages[r].s2;
 			double lanes[kWidth];  // each lane's place in the group's wavefront (Layout)
 			for (int lane = 0; lane < kWidth; ++lane)
-				lanes[lane] = static_cast<double> (slotOf (lane) * K + r);
+				lanes[lane] = static_cast<double> (slotOf (lane) * kSpacing + r);
 			position[r] = Isa::fromLanes (lanes);
 			p[r] = Isa::zero ();  // read only after the slot has produced a value
 		}
+		for (V& v : back)
+			v = Isa::zero ();
 		int next = 0;       // the next switch
 		int switchAt = -1;  // frame of the switch in progress, -1 when none
 
 		auto step = [&] (int t) {
 			const V x0 = Isa::template loadFrame<kChannels> (data + stride * t);
-			const V last = p[K - 1];
+			const V last = kExtra > 0 ? back[kOldest] : p[K - 1];
+			shiftHistory (back, p[K - 1]);
 #pragma GCC unroll 8
 			for (int r = K - 1; r >= 0; --r)
 				p[r] = sectionTick<Isa, kFolded> (c[r], s1[r], s2[r],
@@ -325,7 +365,8 @@ private:
 		auto partialStep = [&] (int t) {
 			const V x0 = t < n ? Isa::template loadFrame<kChannels> (data + stride * t) : Isa::zero ();
 			const V lo = Isa::set1 (static_cast<double> (t - n + 1)), hi = Isa::set1 (static_cast<double> (t));
-			const V last = p[K - 1];
+			const V last = kExtra > 0 ? back[kOldest] : p[K - 1];
+			shiftHistory (back, p[K - 1]);
 #pragma GCC unroll 8
 			for (int r = K - 1; r >= 0; --r)
 			{
@@ -359,15 +400,21 @@ private:
 			}
 			if (switchAt >= 0)
 			{
-				// d steps after the switch, the slot at position d (register d mod K) reaches the
-				// switch frame; the slots before it already hold the new coefficients.
+				// d steps after the switch, the slot at position d (register d mod kSpacing, when
+				// there is one) reaches the switch frame; the slots before it already hold the new
+				// coefficients.
 				const int d = t - switchAt;
-				const auto switched = Isa::within (position[d % K], Isa::set1 (-1.0), Isa::set1 (static_cast<double> (d)));
+				const int reaching = d % kSpacing;
+				if (reaching < K)
+				{
+					const auto switched =
+					    Isa::within (position[reaching], Isa::set1 (-1.0), Isa::set1 (static_cast<double> (d)));
 #pragma GCC unroll 8
-				for (int r = 0; r < K; ++r)
-					if (r == d % K)
-						for (int k = 0; k < 5; ++k)
-							c[r][k] = Isa::select (switched, incoming[r][k], c[r][k]);
+					for (int r = 0; r < K; ++r)
+						if (r == reaching)
+							for (int k = 0; k < 5; ++k)
+								c[r][k] = Isa::select (switched, incoming[r][k], c[r][k]);
+				}
 				if (d == kLatency)
 					switchAt = -1;
 			}

@@ -67,6 +67,10 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 	// exactly), otherwise the smaller: a max or min instead of a comparison that would mispredict.
 	const int interval = c.controlInterval > 0 ? c.controlInterval : 1;
 	double s1 = d.s1, s2 = d.s2, envelope = d.envelope;
+	// The fused form never forms s2: s2 = c2 x' - a2 s1' of the sample before, so s1's update sums
+	// c1 x + c2 x' first and the states last, and s1 waits one multiply-add per sample on itself and
+	// on s1' (through s2 it would wait three per two samples). Here s2 holds c2 x', s1Before s1'.
+	double s1Before = 0.0;
 	int counter = d.counter, steps = 0;
 
 	// Band-pass output for the next input sample x (its magnitude is taken with the logarithm).
@@ -75,9 +79,10 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 		if constexpr (Isa::kFused)
 		{
 			y = __builtin_fma (b0, x, s1);
-			const double s2Next = __builtin_fma (-a2, s1, c2 * x);
-			s1 = __builtin_fma (-a1, s1, __builtin_fma (c1, x, s2));
-			s2 = s2Next;
+			const double rest = __builtin_fma (-a2, s1Before, __builtin_fma (c1, x, s2));
+			s1Before = s1;
+			s1 = __builtin_fma (-a1, s1, rest);
+			s2 = c2 * x;
 		}
 		else
 		{
@@ -196,7 +201,10 @@ int detectorPass (const DetectorSettings& c, DetectorState& d, const double* inp
 	else
 		pipeline (std::false_type {});
 	d.s1 = s1;
-	d.s2 = s2;
+	if constexpr (Isa::kFused)
+		d.s2 = __builtin_fma (-a2, s1Before, s2);
+	else
+		d.s2 = s2;
 	d.envelope = envelope;
 	d.counter = counter;
 	return steps;
