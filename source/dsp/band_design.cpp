@@ -3,6 +3,7 @@
 #include "band_dynamics.h"
 #include "biquad_step.h"
 #include "cookbook.h"
+#include "kernel_table.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,23 +26,33 @@ constexpr double kMinFreqHz = 10.0;
 constexpr double kMaxFreqRatio = 0.45;  // of the sample rate: keeps the bilinear warp tame
 constexpr double kMinQ = 0.01;
 
-/** Writes one design into sections [first, first + count) stepping by stride, in both filter sets. */
-void fillSections (EqBand& band, const SectionCoefficients& c, int first, int count, int stride) noexcept
+SectionDesign normalisedDesign (const SectionCoefficients& c) noexcept
 {
-	BiquadSection normalised;
-	storeNormalised (normalised, c);
+	BiquadSection section;
+	storeNormalised (section, c);
+	return {section.b0, section.b1, section.b2, section.a1, section.a2};
+}
+
+/** Writes one design into sections [first, first + count) stepping by stride, in both filter sets. */
+void fillSections (EqBand& band, const SectionDesign& d, int first, int count, int stride) noexcept
+{
 	for (auto& set : band.sections)
 	{
 		for (int i = 0, k = first; i < count && k < kMaxSections; ++i, k += stride)
 		{
 			BiquadSection& s = set[static_cast<std::size_t> (k)];
-			s.b0 = normalised.b0;
-			s.b1 = normalised.b1;
-			s.b2 = normalised.b2;
-			s.a1 = normalised.a1;
-			s.a2 = normalised.a2;
+			s.b0 = d.b0;
+			s.b1 = d.b1;
+			s.b2 = d.b2;
+			s.a1 = d.a1;
+			s.a2 = d.a2;
 		}
 	}
+}
+
+void fillSections (EqBand& band, const SectionCoefficients& c, int first, int count, int stride) noexcept
+{
+	fillSections (band, normalisedDesign (c), first, count, stride);
 }
 
 double clampDesignFreq (double freqHz, double sampleRateHz) noexcept
@@ -137,13 +148,11 @@ void designBand (EqBand& band, std::int32_t shape, double freqHz, double gainDb,
 	}
 }
 
-void designGainSections (EqBand& band, double gainDb) noexcept
+int designGainSteps (EqBand& band, const double* gainsDb, int count, SectionDesign* out, bool vectorised) noexcept
 {
 	const int n = std::clamp<std::int32_t> (band.numSections, 0, kMaxSections);
-	if (n == 0 || !isGainShape (band.shape) || band.firstOrder)
-		return;
-	// A non-finite gain would poison every coefficient; treat it as flat.
-	const double g = std::isfinite (gainDb) ? gainDb : 0.0;
+	if (n == 0 || !isGainShape (band.shape) || band.firstOrder || (band.shape == kTiltShelf && n < 2))
+		return 0;
 	if (band.angleFreq != band.freq || band.angleQ != band.q || band.angleRate != band.sampleRate)
 	{
 		const CookbookAngle fresh = cookbookAngle (band.freq, band.q, band.sampleRate);
@@ -156,24 +165,62 @@ void designGainSections (EqBand& band, double gainDb) noexcept
 	CookbookAngle an;
 	an.cs = band.angleCos;
 	an.alpha = band.angleAlpha;
-	switch (band.shape)
+	const int kinds = band.shape == kTiltShelf ? 2 : 1;
+	if (const auto vectorDesigns = activeKernels ().gainDesigns; vectorised && vectorDesigns != nullptr)
 	{
-		case kBell: fillSections (band, designPeaking (an, g / n), 0, n, 1); break;
-		case kLowShelf: fillSections (band, designLowShelf (an, g / n), 0, n, 1); break;
-		case kHighShelf: fillSections (band, designHighShelf (an, g / n), 0, n, 1); break;
-		case kTiltShelf:
+		const GainDesignSettings settings {band.shape, n, an.cs, an.alpha};
+		constexpr int kSlice = 16;
+		for (int first = 0; first < count; first += kSlice)
 		{
-			const int pairs = n / 2;
-			if (pairs == 0)
-				return;
-			const double t = g * 0.5 / pairs;
-			fillSections (band, designLowShelf (an, -t), 0, pairs, 2);
-			fillSections (band, designHighShelf (an, t), 1, pairs, 2);
-			break;
+			const int length = std::min (kSlice, count - first);
+			double finite[kSlice];
+			for (int k = 0; k < length; ++k)
+				finite[k] = std::isfinite (gainsDb[first + k]) ? gainsDb[first + k] : 0.0;
+			vectorDesigns (settings, finite, length, out + first * kinds);
 		}
-		default: break;
+		return kinds;
 	}
+	for (int k = 0; k < count; ++k)
+	{
+		// A non-finite gain would poison every coefficient; treat it as flat.
+		const double g = std::isfinite (gainsDb[k]) ? gainsDb[k] : 0.0;
+		switch (band.shape)
+		{
+			case kBell: out[k] = normalisedDesign (designPeaking (an, g / n)); break;
+			case kLowShelf: out[k] = normalisedDesign (designLowShelf (an, g / n)); break;
+			case kHighShelf: out[k] = normalisedDesign (designHighShelf (an, g / n)); break;
+			default:  // kTiltShelf
+			{
+				const int pairs = n / 2;
+				const double t = g * 0.5 / pairs;
+				out[2 * k] = normalisedDesign (designLowShelf (an, -t));
+				out[2 * k + 1] = normalisedDesign (designHighShelf (an, t));
+				break;
+			}
+		}
+	}
+	return kinds;
+}
+
+void applyGainDesigns (EqBand& band, const SectionDesign* designs, int kinds, double gainDb) noexcept
+{
+	const int n = std::clamp<std::int32_t> (band.numSections, 0, kMaxSections);
+	if (kinds == 2)
+	{
+		fillSections (band, designs[0], 0, n / 2, 2);
+		fillSections (band, designs[1], 1, n / 2, 2);
+	}
+	else if (kinds == 1)
+		fillSections (band, designs[0], 0, n, 1);
+	else
+		return;
 	band.sectionsGain = gainDb;
+}
+
+void designGainSections (EqBand& band, double gainDb) noexcept
+{
+	SectionDesign designs[2];
+	applyGainDesigns (band, designs, designGainSteps (band, &gainDb, 1, designs), gainDb);
 }
 
 double processBandSample (EqBand& band, int filterSet, double x) noexcept

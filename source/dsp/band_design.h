@@ -34,10 +34,24 @@ void designBand (EqBand& band, std::int32_t shape, double freqHz, double gainDb,
  * Redesigns the gain-bearing shapes (Bell, Low Shelf, High Shelf, Tilt Shelf) for gainDb, the total
  * gain of the cascade in dB, split evenly over its sections; keeps freq, q, rate and section count.
  * Other shapes are left as they are. Called by designBand and by the dynamics at every control step.
- * [audio thread] One pow per distinct section design, and one sin/cos when freq, q or the rate changed
+ * [audio thread] One exp per distinct section design, and one sin/cos when freq, q or the rate changed
  * since the last call (the angle is kept in the band); no allocation.
  */
 void designGainSections (EqBand& band, double gainDb) noexcept;
+
+/**
+ * The designs designGainSections gives the band's sections for each of count gains, kinds per
+ * gain at out[k * kinds]: 1 (every section alike), or 2 for the tilt shelf (its low shelf for the
+ * even sections, then its high shelf for the odd ones). Returns kinds: 0 for a band whose sections
+ * no gain moves, which writes nothing. Keeps the band's angle up to date, as designGainSections.
+ * vectorised: made by the kernels in use where they have a vector form, equal to rounding.
+ * [audio thread] No allocation.
+ */
+int designGainSteps (EqBand& band, const double* gainsDb, int count, SectionDesign* out,
+                     bool vectorised = false) noexcept;
+
+/** Gives the band's sections one gain's designs from designGainSteps, as designGainSections does for gainDb. */
+void applyGainDesigns (EqBand& band, const SectionDesign* designs, int kinds, double gainDb) noexcept;
 
 /**
  * Runs one sample through the band's active sections (or first-order path) of filter set 0

@@ -63,10 +63,13 @@ bool recoverNonFiniteBand (EqBand& band) noexcept
 	// them, so that the additions overlap instead of each waiting for the one before.
 	double sums[4] = {band.detector.s1 + band.detector.s2, band.envelope + band.dynamicGain,
 	                  band.firstOrderPath[0].state, band.firstOrderPath[1].state};
+	// Only the active sections run: the others keep the finite states they had when they last ran
+	// (every band that runs is recovered after it), so they need no look.
 	static_assert (kMaxSections % 2 == 0, "the sections are summed in pairs");
+	const std::size_t active = static_cast<std::size_t> (std::clamp<std::int32_t> (band.numSections, 0, kMaxSections));
 	for (const auto& set : band.sections)
 	{
-		for (std::size_t i = 0; i < set.size (); i += 2)
+		for (std::size_t i = 0; i < active; i += 2)
 		{
 			sums[0] += set[i].s1;
 			sums[1] += set[i].s2;

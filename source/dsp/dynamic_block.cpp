@@ -35,19 +35,6 @@ void detectorInputs (const EqBand& band, const ChunkBuffers& buf, double* out, i
 	}
 }
 
-/** What the switching kernel needs to redesign a dynamic band at its k-th control step. */
-struct ControlSteps
-{
-	EqBand* band;
-	const double* gainAt;
-};
-
-void redesignAtStep (void* context, int k) noexcept
-{
-	const ControlSteps& steps = *static_cast<const ControlSteps*> (context);
-	setDynamicGain (*steps.band, steps.gainAt[k]);
-}
-
 /** Filters the chunk in pieces between control steps, redesigning at each: the plain way. */
 void filterInPieces (EqBand& band, ChunkBuffers& buf, int begin, int end, const int* stepAt, const double* gainAt,
                      int steps) noexcept
@@ -125,10 +112,12 @@ int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, in
 		int at[kStepsPerCall];
 		for (int i = 0; i < stepsNow; ++i)
 			at[i] = buf.stepAt[k + i] - begin;
-		ControlSteps context {&band, gainAt + k};
+		SectionDesign designs[2 * kStepsPerCall];
+		const SwitchingDesigns switching {{band.sections[0].data (), band.sections[1].data ()},
+		                                  designGainSteps (band, gainAt + k, stepsNow, designs, true), designs};
 		double* data = stereo ? f + 2 * begin : f + 2 * begin + lane;
 		if (!activeKernels ().switchingCascade (stereo ? chains : chains + lane, stereo ? 2 : 1, data, end - begin, 2, at,
-		                                        stepsNow, &redesignAtStep, &context))
+		                                        stepsNow, switching))
 		{
 			// Steps too close together: the plain way, band by band, from here on.
 			if (midSide)
@@ -137,6 +126,8 @@ int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, in
 			midSide = false;
 			break;
 		}
+		if (stepsNow > 0)
+			applyGainDesigns (band, designs + (stepsNow - 1) * switching.kinds, switching.kinds, gainAt[k + stepsNow - 1]);
 		k += stepsNow;
 		begin = end;
 	}

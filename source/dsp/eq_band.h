@@ -45,6 +45,12 @@ struct BiquadSection
 	double s1 = 0, s2 = 0;
 };
 
+/** A section's coefficients alone, divided by a0: what a control step gives a dynamic band's sections. */
+struct SectionDesign
+{
+	double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+};
+
 /** The trapezoidal one-pole used by 6 dB/oct cuts. */
 struct FirstOrderPath
 {

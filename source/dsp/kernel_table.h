@@ -44,6 +44,26 @@ struct SectionChain
 	int count = 0;  // 0 .. kMaxCascadeSections
 };
 
+/**
+ * A dynamic band's designs at the control steps of a switching cascade. The band's sections are
+ * those in sets[0] and sets[1] (its two filter sets, kMaxSections each); at step k its section i
+ * takes designs[k * kinds + i % kinds]. kinds 0: no section changes.
+ */
+struct SwitchingDesigns
+{
+	const BiquadSection* sets[2] = {nullptr, nullptr};
+	int kinds = 0;
+	const SectionDesign* designs = nullptr;
+};
+
+/** What the gain-bearing designs of a band depend on besides its gain. */
+struct GainDesignSettings
+{
+	std::int32_t shape = kBell;  // kBell, kLowShelf, kHighShelf or kTiltShelf
+	int sections = 1;            // the band's, 1 .. kMaxSections (2 .. for the tilt shelf)
+	double cs = 1, alpha = 0;    // the cookbook angle: cos w, sin w / (2 q)
+};
+
 /** A dynamic band's detector: band-pass coefficients and envelope smoothing. */
 struct DetectorSettings
 {
@@ -77,16 +97,22 @@ struct KernelTable
 	void (*monoCascade) (SectionChain chain, double* samples, int n, int stride) noexcept;
 
 	/**
-	 * A dynamic band's chains (channels: 2, interleaved frames; or 1, samples `stride` apart) over
-	 * n frames in place, its coefficients changing at control steps: redesign (context, k) must
-	 * rewrite them for frames at[k] on; it is called for every step, in order, before any frame is
-	 * filtered. Returns false and does nothing when it cannot take the steps (more than 8 in the
-	 * call, or closer together than a wavefront group is long: up to 32 frames) or a chain is
-	 * longer than kMaxSections.
+	 * Chains holding a dynamic band's sections (channels: 2, interleaved frames; or 1, samples
+	 * `stride` apart) over n frames in place, the band's sections taking the designs of step k
+	 * from frame at[k] on; the other sections keep theirs, and every section's coefficients are
+	 * left as they were (the caller gives the band its last design). Returns false and does
+	 * nothing when it cannot take the steps (more than 8 in the call, or closer together than a
+	 * wavefront group is long: up to 32 frames) or a chain is longer than kMaxSections.
 	 */
 	bool (*switchingCascade) (const SectionChain* chains, int channels, double* data, int n, int stride,
-	                          const int* at, int count, void (*redesign) (void* context, int step),
-	                          void* context) noexcept;
+	                          const int* at, int count, const SwitchingDesigns& designs) noexcept;
+
+	/**
+	 * designGainSteps for count finite gains in vectors (band_design.h: kinds designs per gain at
+	 * out[k * kinds]); null on SSE2, whose designs must be the scalar ones.
+	 */
+	void (*gainDesigns) (const GainDesignSettings& settings, const double* gainsDb, int count,
+	                     SectionDesign* out) noexcept;
 
 	/**
 	 * Detector band-pass, level in dB (floor -120 dB) and envelope over input[0, n), counting

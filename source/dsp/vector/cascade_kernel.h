@@ -157,15 +157,15 @@ struct Cascade
 	}
 
 	/**
-	 * run for chains whose coefficients change at control steps: redesign (context, k) rewrites
-	 * them for frames at[k] on (k ascending). All designs are made first, in order, and gathered;
-	 * inside the wavefront each section takes the new coefficients when it reaches frame at[k], so
-	 * nothing is repacked or ramped down and up again. Returns false, having done nothing, when the
-	 * chains are longer than a band's or the steps are more than kMaxSwitches or closer together
-	 * than a wavefront group is long.
+	 * run for chains whose dynamic band's sections change design at control steps (SwitchingDesigns)
+	 * for frames at[k] on (k ascending). Every step's coefficient registers are made first, from
+	 * the packed ones with the band's lanes replaced; inside the wavefront each section takes the
+	 * new coefficients when it reaches frame at[k], so nothing is repacked or ramped down and up
+	 * again. Returns false, having done nothing, when the chains are longer than a band's or the
+	 * steps are more than kMaxSwitches or closer together than a wavefront group is long.
 	 */
 	static bool runSwitching (const SectionChain* chains, double* data, int n, int stride, const int* at, int count,
-	                          void (*redesign) (void*, int), void* context) noexcept
+	                          const SwitchingDesigns& designs) noexcept
 	{
 		int longest = 0;
 		for (int ch = 0; ch < kChannels; ++ch)
@@ -181,11 +181,27 @@ struct Cascade
 		Stage stages[kMaxBandRegisters];
 		pack (chains, layout, stages, registers);
 		Coefficients sets[kMaxSwitches][kMaxBandRegisters];
-		for (int k = 0; k < count; ++k)
+		for (int r = 0; r < registers; ++r)
 		{
-			redesign (context, k);
-			for (int r = 0; r < registers; ++r)
-				gatherCoefficients (chains, layout, r, sets[k][r].c);
+			// Lanes of each kind of the band's sections, as masks over the register.
+			BiquadSection* lanes[kWidth];
+			laneSections (chains, layout, r, lanes);
+			typename Isa::Mask ofKind[2];
+			for (int kind = 0; kind < designs.kinds && kind < 2; ++kind)
+			{
+				double member[kWidth];
+				for (int lane = 0; lane < kWidth; ++lane)
+					member[lane] = designKind (designs, lanes[lane]) == kind ? 1.0 : 0.0;
+				ofKind[kind] = Isa::within (Isa::fromLanes (member), Isa::set1 (0.5), Isa::set1 (1.5));
+			}
+			for (int k = 0; k < count; ++k)
+				for (int j = 0; j < 5; ++j)
+				{
+					V c = stages[r].c[j];
+					for (int kind = 0; kind < designs.kinds && kind < 2; ++kind)
+						c = Isa::select (ofKind[kind], Isa::set1 (designs.designs[k * designs.kinds + kind].*kDesignFields[j]), c);
+					sets[k][r].c[j] = c;
+				}
 		}
 		if (longest > 0)
 			runGroups (stages, registers, data, n, stride, Switches {at, count, &sets[0][0]});
@@ -194,6 +210,23 @@ struct Cascade
 	}
 
 private:
+	static constexpr double SectionDesign::*kDesignFields[5] = {&SectionDesign::b0, &SectionDesign::b1, &SectionDesign::b2,
+	                                                            &SectionDesign::a1, &SectionDesign::a2};
+
+	/** The design (i % kinds) the section takes, when it is one of the dynamic band's sections (i); -1 otherwise. */
+	static int designKind (const SwitchingDesigns& designs, const BiquadSection* section) noexcept
+	{
+		// As addresses: the section need not be in either set.
+		const auto at = reinterpret_cast<std::uintptr_t> (section);
+		for (const BiquadSection* set : designs.sets)
+		{
+			const auto first = reinterpret_cast<std::uintptr_t> (set);
+			if (set != nullptr && at >= first && at < first + kMaxSections * sizeof (BiquadSection))
+				return designs.kinds > 0 ? static_cast<int> ((at - first) / sizeof (BiquadSection)) % designs.kinds : -1;
+		}
+		return -1;
+	}
+
 	/** Moves history (newest first) on by one entry: newest. */
 	template <int kLength>
 	static void shiftHistory (V (&history)[kLength], V newest) noexcept
@@ -256,17 +289,6 @@ private:
 		for (int lane = 0; lane < kWidth; ++lane)
 			v[lane] = lanes[lane]->*field;
 		return Isa::fromLanes (v);
-	}
-
-	static void gatherCoefficients (const SectionChain* chains, const Layout& layout, int r, V* c) noexcept
-	{
-		BiquadSection* lanes[kWidth];
-		laneSections (chains, layout, r, lanes);
-		c[0] = gather (lanes, &BiquadSection::b0);
-		c[1] = gather (lanes, &BiquadSection::b1);
-		c[2] = gather (lanes, &BiquadSection::b2);
-		c[3] = gather (lanes, &BiquadSection::a1);
-		c[4] = gather (lanes, &BiquadSection::a2);
 	}
 
 	static void pack (const SectionChain* chains, const Layout& layout, Stage* stages, int registers) noexcept
@@ -457,11 +479,11 @@ void monoCascade (SectionChain chain, double* samples, int n, int stride) noexce
 
 template <class Isa>
 bool switchingCascade (const SectionChain* chains, int channels, double* data, int n, int stride, const int* at,
-                       int count, void (*redesign) (void*, int), void* context) noexcept
+                       int count, const SwitchingDesigns& designs) noexcept
 {
 	if (channels == 2)
-		return Cascade<Isa, 2>::runSwitching (chains, data, n, 2, at, count, redesign, context);
-	return Cascade<Isa, 1>::runSwitching (chains, data, n, stride, at, count, redesign, context);
+		return Cascade<Isa, 2>::runSwitching (chains, data, n, 2, at, count, designs);
+	return Cascade<Isa, 1>::runSwitching (chains, data, n, stride, at, count, designs);
 }
 
 } // namespace QuenrilEQ::kernels

@@ -33,6 +33,14 @@ struct Isa
 	static V div (V a, V b) noexcept { return _mm256_div_pd (a, b); }
 	static V abs (V a) noexcept { return _mm256_andnot_pd (_mm256_set1_pd (-0.0), a); }
 	static V max (V a, V b) noexcept { return _mm256_max_pd (a, b); }
+	static V min (V a, V b) noexcept { return _mm256_min_pd (a, b); }
+	static V sqrt (V a) noexcept { return _mm256_sqrt_pd (a); }
+	/** 2^n, for n (-1022 .. 1023) held in the low bits of shifted = n + 1.5 * 2^52. */
+	static V powerOfTwo (V shifted) noexcept
+	{
+		const __m256i biased = _mm256_add_epi64 (_mm256_castpd_si256 (shifted), _mm256_set1_epi64x (1023));
+		return _mm256_castsi256_pd (_mm256_slli_epi64 (biased, 52));
+	}
 	static void interleave (V left, V right, V& first, V& second) noexcept
 	{
 		const V low = _mm256_unpacklo_pd (left, right), high = _mm256_unpackhi_pd (left, right);  // l0 r0 l2 r2, l1 r1 l3 r3

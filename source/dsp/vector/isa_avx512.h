@@ -34,6 +34,14 @@ struct Isa
 	static V div (V a, V b) noexcept { return _mm512_div_pd (a, b); }
 	static V abs (V a) noexcept { return _mm512_abs_pd (a); }
 	static V max (V a, V b) noexcept { return _mm512_max_pd (a, b); }
+	static V min (V a, V b) noexcept { return _mm512_min_pd (a, b); }
+	static V sqrt (V a) noexcept { return _mm512_sqrt_pd (a); }
+	/** 2^n, for n (-1022 .. 1023) held in the low bits of shifted = n + 1.5 * 2^52. */
+	static V powerOfTwo (V shifted) noexcept
+	{
+		const __m512i biased = _mm512_add_epi64 (_mm512_castpd_si512 (shifted), _mm512_set1_epi64 (1023));
+		return _mm512_castsi512_pd (_mm512_slli_epi64 (biased, 52));
+	}
 	static void interleave (V left, V right, V& first, V& second) noexcept
 	{
 		first = _mm512_permutex2var_pd (left, _mm512_set_epi64 (11, 3, 10, 2, 9, 1, 8, 0), right);

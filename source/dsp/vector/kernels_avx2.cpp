@@ -4,6 +4,7 @@
 #include "isa_avx2.h"
 
 #include "cascade_kernel.h"
+#include "design_kernel.h"
 #include "detector_kernel.h"
 #include "frame_kernel.h"
 #include "spectral_kernel.h"
@@ -12,7 +13,7 @@ namespace QuenrilEQ::kernels::avx2 {
 
 extern const KernelTable table;
 const KernelTable table {InstructionSet::kAvx2, &stereoCascade<Isa>, &monoCascade<Isa>,
-                         &switchingCascade<Isa>, &detectorPass<Isa>, &spectralSum<Isa>,
+                         &switchingCascade<Isa>, &gainDesigns<Isa>, &detectorPass<Isa>, &spectralSum<Isa>,
                          &interleave<Isa>, &deinterleave<Isa>, &halfSumOrDifference<Isa>};
 
 } // namespace QuenrilEQ::kernels::avx2

@@ -12,7 +12,7 @@ namespace QuenrilEQ::kernels::sse2 {
 
 extern const KernelTable table;
 const KernelTable table {InstructionSet::kSse2, &stereoCascade<Isa>, &monoCascade<Isa>,
-                         &switchingCascade<Isa>, &detectorPass<Isa>, &spectralSum<Isa>,
+                         &switchingCascade<Isa>, nullptr, &detectorPass<Isa>, &spectralSum<Isa>,
                          &interleave<Isa>, &deinterleave<Isa>, &halfSumOrDifference<Isa>};
 
 } // namespace QuenrilEQ::kernels::sse2
