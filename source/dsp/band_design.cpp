@@ -168,7 +168,9 @@ int designGainSteps (EqBand& band, const double* gainsDb, int count, SectionDesi
 	const int kinds = band.shape == kTiltShelf ? 2 : 1;
 	if (const auto vectorDesigns = activeKernels ().gainDesigns; vectorised && vectorDesigns != nullptr)
 	{
-		const GainDesignSettings settings {band.shape, n, an.cs, an.alpha};
+		// Each section's share of the gain, split as below.
+		const double share = kinds == 2 ? 0.5 / (n / 2) : 1.0 / n;
+		const GainDesignSettings settings {band.shape, share * kAmplitudeExponentPerDb, an.cs, an.alpha};
 		constexpr int kSlice = 16;
 		for (int first = 0; first < count; first += kSlice)
 		{

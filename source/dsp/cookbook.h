@@ -34,12 +34,14 @@ inline CookbookAngle cookbookAngle (double freqHz, double q, double sampleRateHz
 	return angle;
 }
 
+/** ln A per dB of the gain-bearing forms' amplitude A = 10^(dB / 40): ln 10 / 40. */
+constexpr double kAmplitudeExponentPerDb = 2.302585092994045684017991454684364 / 40;
+
 /** Amplitude A = 10^(dB / 40) of the gain-bearing forms. */
 inline double cookbookAmplitude (double gainDb) noexcept
 {
 	// As e^(dB ln 10 / 40): exp costs about half of pow, and dynamic bands take it at every control step.
-	constexpr double kLn10Over40 = 2.302585092994045684017991454684364 / 40;
-	return std::exp (gainDb * kLn10Over40);
+	return std::exp (gainDb * kAmplitudeExponentPerDb);
 }
 
 /** Peaking (bell) section at a precomputed angle (cookbookAngle), gainDb at its centre. */

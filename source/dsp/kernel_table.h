@@ -60,7 +60,7 @@ struct SwitchingDesigns
 struct GainDesignSettings
 {
 	std::int32_t shape = kBell;  // kBell, kLowShelf, kHighShelf or kTiltShelf
-	int sections = 1;            // the band's, 1 .. kMaxSections (2 .. for the tilt shelf)
+	double exponentPerDb = 0;    // ln A of a section (the tilt's high shelf) per dB of the band's gain
 	double cs = 1, alpha = 0;    // the cookbook angle: cos w, sin w / (2 q)
 };
 

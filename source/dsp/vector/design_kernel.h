@@ -44,11 +44,7 @@ void gainDesigns (const GainDesignSettings& settings, const double* gainsDb, int
 {
 	using V = typename Isa::V;
 	constexpr int kWidth = Isa::kWidth;
-	constexpr double kLn10Over40 = 2.302585092994045684017991454684364 / 40;
-	const bool tilt = settings.shape == kTiltShelf;
-	const int kinds = tilt ? 2 : 1;
-	// Each section's share of the gain, as the scalar designs split it; the tilt's low shelf takes minus its share.
-	const double share = tilt ? 0.5 / (settings.sections / 2) : 1.0 / settings.sections;
+	const int kinds = settings.shape == kTiltShelf ? 2 : 1;
 	const V one = Isa::set1 (1.0), alpha = Isa::set1 (settings.alpha);
 	const V minusTwoCs = Isa::set1 (-2.0 * settings.cs);
 
@@ -84,7 +80,8 @@ void gainDesigns (const GainDesignSettings& settings, const double* gainsDb, int
 		alignas (64) double gains[kWidth];
 		for (int i = 0; i < kWidth; ++i)
 			gains[i] = i < lanes ? gainsDb[first + i] : 0.0;
-		const V x = Isa::mul (Isa::load (gains), Isa::set1 (share * kLn10Over40));
+		// ln A of each section; the tilt's low shelf takes minus its high shelf's.
+		const V x = Isa::mul (Isa::load (gains), Isa::set1 (settings.exponentPerDb));
 		V c[2][5];
 		switch (settings.shape)
 		{
