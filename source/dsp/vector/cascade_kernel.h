@@ -119,22 +119,31 @@ struct Cascade
 		const Coefficients* sets = nullptr;
 	};
 
-	/** The registers in near-equal groups of at most kGroup: a lone short group would wait on its latency. */
+	/**
+	 * The registers in near-equal groups of at most kGroup: a lone short group would wait on its
+	 * latency. Groups of one size that follow each other run as one wavefront (runGroup) when no
+	 * coefficients switch and the call is longer than the wavefront.
+	 */
 	static void runGroups (Stage* stages, int registers, double* data, int n, int stride, const Switches& switches) noexcept
 	{
 		const int groups = (registers + kGroup - 1) / kGroup;
-		for (int g = 0, first = 0; g < groups; ++g)
+		for (int g = 0, first = 0; g < groups;)
 		{
 			const int size = (registers - first) / (groups - g);
+			int chained = 1;
+			if (switches.count == 0 && n >= wavefrontLength (size))
+				while (g + chained < groups && (registers - first - chained * size) / (groups - g - chained) == size)
+					++chained;
 			static_assert (kGroup <= 4, "a group size without a case below would be skipped");
 			switch (size)
 			{
-				case 4: runGroup<4> (stages, first, data, n, stride, switches); break;
-				case 3: runGroup<3> (stages, first, data, n, stride, switches); break;
-				case 2: runGroup<2> (stages, first, data, n, stride, switches); break;
-				default: runGroup<1> (stages, first, data, n, stride, switches); break;
+				case 4: runGroup<4> (stages, first, chained, data, n, stride, switches); break;
+				case 3: runGroup<3> (stages, first, chained, data, n, stride, switches); break;
+				case 2: runGroup<2> (stages, first, chained, data, n, stride, switches); break;
+				default: runGroup<1> (stages, first, chained, data, n, stride, switches); break;
 			}
-			first += size;
+			g += chained;
+			first += chained * size;
 		}
 	}
 
@@ -330,12 +339,21 @@ private:
 
 	/**
 	 * Registers first .. first + K - 1 over frames [0, n) in place. Writing frame t - latency after
-	 * reading frame t never overwrites a frame still to be read. Ramp-up and ramp-down steps keep
-	 * the states of the lanes whose sample lies outside [0, n); from a switch at frame a on, each
-	 * slot takes the new coefficients at the step where its sample reaches a.
+	 * reading frame t never overwrites a frame still to be read. With chained > 1 the next groups
+	 * of K registers follow in the same wavefront: a slot that has passed frame n - 1 takes the
+	 * same slot of the next group and starts again at frame 0, which the group before wrote
+	 * latency steps earlier (n > latency). The wavefront then fills and drains once per call, not
+	 * once per group.
+	 *
+	 * Calls longer than the wavefront fill and drain it slot by slot (window): a slot holds zero
+	 * states, and so gives zeros, until it takes its section's states for its first frame, and
+	 * gives them back after its last. Other calls, and calls with switches (chained == 1), run
+	 * their first and last steps on every lane and keep the new states only of the lanes whose
+	 * sample lies inside [0, n); from a switch at frame a on, each slot takes the new coefficients
+	 * at the step where its sample reaches a.
 	 */
 	template <int K>
-	static void runGroup (Stage* all, int first, double* data, int n, int stride, const Switches& switches) noexcept
+	static void runGroup (Stage* all, int first, int chained, double* data, int n, int stride, const Switches& switches) noexcept
 	{
 		// Slot k of register r works on the frame from position k (K + kExtra) + r steps ago.
 		constexpr int kExtra = extraLag (K);
@@ -359,8 +377,6 @@ private:
 				foldCoefficients<Isa> (c[r]);
 				foldCoefficients<Isa> (incoming[r]);
 			}
-			s1[r] = stages[r].s1;
-			s2[r] = stages[r].s2;
 			double lanes[kWidth];  // each lane's place in the group's wavefront (Layout)
 			for (int lane = 0; lane < kWidth; ++lane)
 				lanes[lane] = static_cast<double> (slotOf (lane) * kSpacing + r);
@@ -369,22 +385,119 @@ private:
 		}
 		for (V& v : back)
 			v = Isa::zero ();
-		int next = 0;       // the next switch
-		int switchAt = -1;  // frame of the switch in progress, -1 when none
 
-		auto step = [&] (int t) {
-			const V x0 = Isa::template loadFrame<kChannels> (data + stride * t);
-			const V last = kExtra > 0 ? back[kOldest] : p[K - 1];
-			shiftHistory (back, p[K - 1]);
+		// One step on the given coefficients and wavefront state, reading frame in (none when
+		// negative: zeros) and giving out frame out (none when negative). The lambdas are always
+		// inlined: a call would take the states' addresses and keep them in memory.
+		auto advance = [&] (const V (&coefficients)[K][5], V (&v1)[K], V (&v2)[K], V (&y)[K], V (&history)[kOldest + 1],
+		                    int in, int out) __attribute__ ((always_inline)) {
+			const V x0 = in >= 0 ? Isa::template loadFrame<kChannels> (data + stride * in) : Isa::zero ();
+			const V last = kExtra > 0 ? history[kOldest] : y[K - 1];
+			shiftHistory (history, y[K - 1]);
 #pragma GCC unroll 8
 			for (int r = K - 1; r >= 0; --r)
-				p[r] = sectionTick<Isa, kFolded> (c[r], s1[r], s2[r],
-				                                  r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1]);
-			Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
+				y[r] = sectionTick<Isa, kFolded> (coefficients[r], v1[r], v2[r],
+				                                  r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : y[r - 1]);
+			if (out >= 0)
+				Isa::template storeFrame<kChannels> (data + stride * out, y[K - 1]);
 		};
+		auto step = [&] (int in, int out) __attribute__ ((always_inline)) { advance (c, s1, s2, p, back, in, out); };
 
-		// Ramp-up and ramp-down: only lanes whose sample lies inside [0, n) keep their new states.
-		auto partialStep = [&] (int t) {
+		if (switches.count == 0 && n > kLatency)
+		{
+			// kLatency + 1 steps in which, at step d, the slot at position d (register d mod kSpacing,
+			// when there is one) hands its states to `leaving`, having passed its last frame, and
+			// takes those of `entering`, its first frame being next, with their coefficients when
+			// they are a new group's. Step d reads frame d, none when draining, and gives out frame
+			// d - kLatency, which is frame d - kLatency + n of the pass before while negative (none
+			// when filling). Draining ends with the hand-back at d == kLatency.
+			V mixed[K][5];
+			auto window = [&] (Stage* leaving, const Stage* entering, bool newCoefficients) __attribute__ ((always_inline)) {
+				// Its own copies of the state and coefficients: with them, the compiler keeps the
+				// steady loops' outputs in registers.
+				V h1[K], h2[K], hp[K], hb[kOldest + 1];
+#pragma GCC unroll 8
+				for (int r = 0; r < K; ++r)
+				{
+					h1[r] = s1[r], h2[r] = s2[r], hp[r] = p[r];
+					for (int k = 0; k < 5; ++k)
+					{
+						mixed[r][k] = c[r][k];
+						if (newCoefficients)
+							incoming[r][k] = entering[r].c[k];
+					}
+					if constexpr (kFolded)
+						if (newCoefficients)
+							foldCoefficients<Isa> (incoming[r]);
+				}
+				for (int i = 0; i <= kOldest; ++i)
+					hb[i] = back[i];
+				const bool starting = leaving == nullptr, ending = entering == nullptr;
+#pragma GCC unroll 1
+				for (int slot = 0; slot < kSlots; ++slot)
+				{
+					const V at = Isa::set1 (static_cast<double> (slot * kSpacing));
+					const auto lanes = Isa::within (position[0], at, at);
+#pragma GCC unroll 8
+					for (int r = 0; r < K; ++r)
+					{
+						if (!starting)
+						{
+							leaving[r].s1 = Isa::select (lanes, h1[r], leaving[r].s1);
+							leaving[r].s2 = Isa::select (lanes, h2[r], leaving[r].s2);
+						}
+						if (!ending)
+						{
+							h1[r] = Isa::select (lanes, entering[r].s1, h1[r]);
+							h2[r] = Isa::select (lanes, entering[r].s2, h2[r]);
+						}
+						if (newCoefficients)
+							for (int k = 0; k < 5; ++k)
+								mixed[r][k] = Isa::select (lanes, incoming[r][k], mixed[r][k]);
+						const int d = slot * kSpacing + r;
+						if (d < kLatency)
+							advance (mixed, h1, h2, hp, hb, ending ? -1 : d, starting ? -1 : d - kLatency + n);
+						else if (!ending)
+							advance (mixed, h1, h2, hp, hb, d, 0);
+					}
+					if (slot < kSlots - 1)
+						for (int e = 0; e < kExtra; ++e)
+						{
+							const int d = slot * kSpacing + K + e;
+							advance (mixed, h1, h2, hp, hb, ending ? -1 : d, starting ? -1 : d - kLatency + n);
+						}
+				}
+#pragma GCC unroll 8
+				for (int r = 0; r < K; ++r)
+				{
+					if (newCoefficients)
+						for (int k = 0; k < 5; ++k)
+							c[r][k] = incoming[r][k];
+					s1[r] = h1[r], s2[r] = h2[r], p[r] = hp[r];
+				}
+				for (int i = 0; i <= kOldest; ++i)
+					back[i] = hb[i];
+			};
+
+			for (int r = 0; r < K; ++r)
+				s1[r] = s2[r] = Isa::zero ();
+			for (int g = 0; g < chained; ++g)
+			{
+				window (g > 0 ? stages + (g - 1) * K : nullptr, stages + g * K, g > 0);
+				for (int t = kLatency + 1; t < n; ++t)
+					step (t, t - kLatency);
+			}
+			window (stages + (chained - 1) * K, nullptr, false);
+			return;
+		}
+
+#pragma GCC unroll 8
+		for (int r = 0; r < K; ++r)
+		{
+			s1[r] = stages[r].s1;
+			s2[r] = stages[r].s2;
+		}
+		auto partialStep = [&] (int t) __attribute__ ((always_inline)) {
 			const V x0 = t < n ? Isa::template loadFrame<kChannels> (data + stride * t) : Isa::zero ();
 			const V lo = Isa::set1 (static_cast<double> (t - n + 1)), hi = Isa::set1 (static_cast<double> (t));
 			const V last = kExtra > 0 ? back[kOldest] : p[K - 1];
@@ -403,8 +516,9 @@ private:
 				Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
 		};
 
-		const int total = n + kLatency;
-		for (int t = 0; t < total;)
+		int next = 0;       // the next switch
+		int switchAt = -1;  // frame of the switch in progress, -1 when none
+		for (int t = 0; t < n + kLatency;)
 		{
 			// Switches are at least a group's length apart, so the one before has finished here.
 			if (next < switches.count && t == switches.at[next])
@@ -447,12 +561,13 @@ private:
 			}
 			if (switchAt >= 0)
 			{
-				step (t++);
+				step (t, t - kLatency);
+				++t;
 				continue;
 			}
 			const int end = next < switches.count && switches.at[next] < n ? switches.at[next] : n;
 			for (; t < end; ++t)
-				step (t);
+				step (t, t - kLatency);
 		}
 
 #pragma GCC unroll 8
