@@ -353,7 +353,8 @@ private:
 	 * at the step where its sample reaches a.
 	 */
 	template <int K>
-	static void runGroup (Stage* all, int first, int chained, double* data, int n, int stride, const Switches& switches) noexcept
+	static void runGroup (Stage* all, int first, int chained, double* data, int n, int stride,
+	                      const Switches& switches) noexcept
 	{
 		// Slot k of register r works on the frame from position k (K + kExtra) + r steps ago.
 		constexpr int kExtra = extraLag (K);
@@ -408,11 +409,13 @@ private:
 			// kLatency + 1 steps in which, at step d, the slot at position d (register d mod kSpacing,
 			// when there is one) hands its states to `leaving`, having passed its last frame, and
 			// takes those of `entering`, its first frame being next, with their coefficients when
-			// they are a new group's. Step d reads frame d, none when draining, and gives out frame
-			// d - kLatency, which is frame d - kLatency + n of the pass before while negative (none
-			// when filling). Draining ends with the hand-back at d == kLatency.
+			// both are given (a new group). Step d reads frame d, none when draining, and gives out
+			// frame d - kLatency, which is frame d - kLatency + n of the pass before while negative
+			// (none when filling). Draining ends with the hand-back at d == kLatency.
 			V mixed[K][5];
-			auto window = [&] (Stage* leaving, const Stage* entering, bool newCoefficients) __attribute__ ((always_inline)) {
+			auto window = [&] (Stage* leaving, const Stage* entering) __attribute__ ((always_inline)) {
+				const bool starting = leaving == nullptr, ending = entering == nullptr;
+				const bool newCoefficients = !starting && !ending;
 				// Its own copies of the state and coefficients: with them, the compiler keeps the
 				// steady loops' outputs in registers.
 				V h1[K], h2[K], hp[K], hb[kOldest + 1];
@@ -432,7 +435,6 @@ private:
 				}
 				for (int i = 0; i <= kOldest; ++i)
 					hb[i] = back[i];
-				const bool starting = leaving == nullptr, ending = entering == nullptr;
 #pragma GCC unroll 1
 				for (int slot = 0; slot < kSlots; ++slot)
 				{
@@ -483,11 +485,11 @@ private:
 				s1[r] = s2[r] = Isa::zero ();
 			for (int g = 0; g < chained; ++g)
 			{
-				window (g > 0 ? stages + (g - 1) * K : nullptr, stages + g * K, g > 0);
+				window (g > 0 ? stages + (g - 1) * K : nullptr, stages + g * K);
 				for (int t = kLatency + 1; t < n; ++t)
 					step (t, t - kLatency);
 			}
-			window (stages + (chained - 1) * K, nullptr, false);
+			window (stages + (chained - 1) * K, nullptr);
 			return;
 		}
 
