@@ -103,16 +103,14 @@ int filterSwitching (BandBank& bank, int b, ChunkBuffers& buf, int numFrames, in
 	const bool stereo = chains[0].count > 0 && chains[1].count > 0;
 	const int lane = chains[0].count > 0 ? 0 : 1;
 
-	// At most eight steps per kernel call: the kernel gathers every design of a call up front.
-	constexpr int kStepsPerCall = 8;
 	for (int k = 0, begin = 0; begin < numFrames;)
 	{
-		const int stepsNow = std::min (kStepsPerCall, steps - k);
+		const int stepsNow = std::min (kMaxSwitchingSteps, steps - k);
 		const int end = k + stepsNow < steps ? buf.stepAt[k + stepsNow] : numFrames;
-		int at[kStepsPerCall];
+		int at[kMaxSwitchingSteps];
 		for (int i = 0; i < stepsNow; ++i)
 			at[i] = buf.stepAt[k + i] - begin;
-		SectionDesign designs[2 * kStepsPerCall];
+		SectionDesign designs[2 * kMaxSwitchingSteps];
 		const SwitchingDesigns switching {{band.sections[0].data (), band.sections[1].data ()},
 		                                  designGainSteps (band, gainAt + k, stepsNow, designs, true), designs};
 		double* data = stereo ? f + 2 * begin : f + 2 * begin + lane;

@@ -37,6 +37,9 @@ constexpr int kMaxCascadeSections = 32;
 /** switchingCascade takes control steps this many frames apart (or more) on every instruction set. */
 constexpr int kSwitchingStepSpacing = 32;
 
+/** Most control steps one switchingCascade call takes: it makes every step's coefficients up front. */
+constexpr int kMaxSwitchingSteps = 8;
+
 /** The sections one channel runs through, in order; the kernels read coefficients and carry the states. */
 struct SectionChain
 {
@@ -101,8 +104,9 @@ struct KernelTable
 	 * `stride` apart) over n frames in place, the band's sections taking the designs of step k
 	 * from frame at[k] on; the other sections keep theirs, and every section's coefficients are
 	 * left as they were (the caller gives the band its last design). Returns false and does
-	 * nothing when it cannot take the steps (more than 8 in the call, or closer together than a
-	 * wavefront group is long: up to 32 frames) or a chain is longer than kMaxSections.
+	 * nothing when it cannot take the steps (more than kMaxSwitchingSteps in the call, or closer
+	 * together than a wavefront group is long: up to 32 frames) or a chain is longer than
+	 * kMaxSections.
 	 */
 	bool (*switchingCascade) (const SectionChain* chains, int channels, double* data, int n, int stride,
 	                          const int* at, int count, const SwitchingDesigns& designs) noexcept;

@@ -97,7 +97,6 @@ struct Cascade
 		return longest;
 	}
 	static_assert (longestWavefront (kGroup) <= kSwitchingStepSpacing, "steps kSwitchingStepSpacing apart must switch");
-	static constexpr int kMaxSwitches = 8;
 
 	/** One register's worth of sections: coefficients and states. */
 	struct Stage
@@ -171,7 +170,7 @@ struct Cascade
 	 * the packed ones with the band's lanes replaced; inside the wavefront each section takes the
 	 * new coefficients when it reaches frame at[k], so nothing is repacked or ramped down and up
 	 * again. Returns false, having done nothing, when the chains are longer than a band's or the
-	 * steps are more than kMaxSwitches or closer together than a wavefront group is long.
+	 * steps are more than kMaxSwitchingSteps or closer together than a wavefront group is long.
 	 */
 	static bool runSwitching (const SectionChain* chains, double* data, int n, int stride, const int* at, int count,
 	                          const SwitchingDesigns& designs) noexcept
@@ -179,7 +178,7 @@ struct Cascade
 		int longest = 0;
 		for (int ch = 0; ch < kChannels; ++ch)
 			longest = chains[ch].count > longest ? chains[ch].count : longest;
-		if (n <= 0 || longest > kMaxSections || count > kMaxSwitches)
+		if (n <= 0 || longest > kMaxSections || count > kMaxSwitchingSteps)
 			return false;
 		const int registers = (longest + kSlots - 1) / kSlots;
 		const int groupLength = longestWavefront (registers);
@@ -189,7 +188,7 @@ struct Cascade
 		const Layout layout (registers);
 		Stage stages[kMaxBandRegisters];
 		pack (chains, layout, stages, registers);
-		Coefficients sets[kMaxSwitches][kMaxBandRegisters];
+		Coefficients sets[kMaxSwitchingSteps][kMaxBandRegisters];
 		for (int r = 0; r < registers; ++r)
 		{
 			// Lanes of each kind of the band's sections, as masks over the register.
