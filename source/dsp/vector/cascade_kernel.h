@@ -25,20 +25,23 @@ namespace QuenrilEQ::kernels {
 
 /**
  * One section step; the SSE2 form rounds exactly like processBandSample. kFolded (fused sets only):
- * c holds b0, b1 - a1 b0, b2 - a2 b0, a1, a2 (foldCoefficients), and y is substituted into the
- * state updates, so the states wait one multiply-add on each other instead of two.
+ * c holds b0, b1 - a1 b0, b2 - a2 b0, a1, a2 (foldCoefficients), y is substituted into the state
+ * updates, and the second state is kept unformed: it is s2 - a2 s1Before (formedState), its a2 s1
+ * term taken one step later, beside that step's a1 s1 term. The first state then waits one
+ * multiply-add per step on itself; a formed second state put three in its way every two steps.
  */
 template <class Isa, bool kFolded = false>
 inline typename Isa::V sectionTick (const typename Isa::V* c, typename Isa::V& s1, typename Isa::V& s2,
-                                    typename Isa::V x) noexcept
+                                    [[maybe_unused]] typename Isa::V& s1Before, typename Isa::V x) noexcept
 {
 	// c: b0, b1, b2, a1, a2
 	if constexpr (kFolded)
 	{
 		const auto y = Isa::mulAdd (c[0], x, s1);
-		const auto s2Next = Isa::negMulAdd (c[4], s1, Isa::mul (c[2], x));
-		s1 = Isa::negMulAdd (c[3], s1, Isa::mulAdd (c[1], x, s2));
-		s2 = s2Next;
+		const auto rest = Isa::negMulAdd (c[4], s1Before, Isa::mulAdd (c[1], x, s2));  // formed s2 + c1 x
+		s1Before = s1;
+		s1 = Isa::negMulAdd (c[3], s1, rest);
+		s2 = Isa::mul (c[2], x);
 		return y;
 	}
 	else if constexpr (Isa::kFused)
@@ -55,6 +58,13 @@ inline typename Isa::V sectionTick (const typename Isa::V* c, typename Isa::V& s
 		s2 = Isa::sub (Isa::mul (c[2], x), Isa::mul (c[4], y));
 		return y;
 	}
+}
+
+/** The second state of sectionTick's folded form, formed (s1Before then holds no part of it: zero). */
+template <class Isa>
+inline typename Isa::V formedState (const typename Isa::V* c, typename Isa::V s2, typename Isa::V s1Before) noexcept
+{
+	return Isa::negMulAdd (c[4], s1Before, s2);
 }
 
 /** b1 and b2 with the feedback of b0 x taken in: the coefficients of sectionTick's folded form. */
@@ -83,9 +93,11 @@ struct Cascade
 	 * outputs. The processor tracks a register as one value, so the first register waits on all of
 	 * the last one: its registers form a cycle, each section's state update on the way. In groups of
 	 * one or two registers that cycle, not the ports, sets the pace of a step; the extra steps give
-	 * it more steps to close in, for as many more ramp steps at each end of a call.
+	 * it more steps to close in, for as many more ramp steps at each end of a call. Eight slots of
+	 * two registers (AVX-512, one channel) take one step less: with three their wavefront would
+	 * outgrow kSwitchingStepSpacing.
 	 */
-	static constexpr int extraLag (int K) noexcept { return K == 1 ? 3 : K == 2 ? 2 : 0; }
+	static constexpr int extraLag (int K) noexcept { return K == 1 ? 3 : K == 2 ? (kSlots <= 4 ? 3 : 2) : 0; }
 	/** Steps from the group's first slot taking a frame to its last slot giving it out, plus one. */
 	static constexpr int wavefrontLength (int K) noexcept { return (kSlots - 1) * (K + extraLag (K)) + K; }
 	/** The longest wavefront of a call on the given number of registers: runSwitching's least step spacing. */
@@ -363,7 +375,8 @@ private:
 		// the folded step's shorter dependency chain pays for the rounding it changes.
 		constexpr bool kFolded = Isa::kFused && K <= 2;
 		Stage* stages = all + first;
-		V c[K][5], incoming[K][5], s1[K], s2[K], p[K], position[K];
+		// before: sectionTick's s1Before, zero where the folded form is not taken.
+		V c[K][5], incoming[K][5], s1[K], s2[K], before[K], p[K], position[K];
 		// The last register's outputs of the steps before, newest first: slots take kExtra + 1 steps old ones.
 		constexpr int kOldest = kExtra > 0 ? kExtra - 1 : 0;
 		V back[kOldest + 1];
@@ -389,19 +402,26 @@ private:
 		// One step on the given coefficients and wavefront state, reading frame in (none when
 		// negative: zeros) and giving out frame out (none when negative). The lambdas are always
 		// inlined: a call would take the states' addresses and keep them in memory.
-		auto advance = [&] (const V (&coefficients)[K][5], V (&v1)[K], V (&v2)[K], V (&y)[K], V (&history)[kOldest + 1],
-		                    int in, int out) __attribute__ ((always_inline)) {
+		auto advance = [&] (const V (&coefficients)[K][5], V (&v1)[K], V (&v2)[K], V (&vb)[K], V (&y)[K],
+		                    V (&history)[kOldest + 1], int in, int out) __attribute__ ((always_inline)) {
 			const V x0 = in >= 0 ? Isa::template loadFrame<kChannels> (data + stride * in) : Isa::zero ();
 			const V last = kExtra > 0 ? history[kOldest] : y[K - 1];
 			shiftHistory (history, y[K - 1]);
 #pragma GCC unroll 8
 			for (int r = K - 1; r >= 0; --r)
-				y[r] = sectionTick<Isa, kFolded> (coefficients[r], v1[r], v2[r],
+				y[r] = sectionTick<Isa, kFolded> (coefficients[r], v1[r], v2[r], vb[r],
 				                                  r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : y[r - 1]);
 			if (out >= 0)
 				Isa::template storeFrame<kChannels> (data + stride * out, y[K - 1]);
 		};
-		auto step = [&] (int in, int out) __attribute__ ((always_inline)) { advance (c, s1, s2, p, back, in, out); };
+		auto step = [&] (int in, int out) __attribute__ ((always_inline)) { advance (c, s1, s2, before, p, back, in, out); };
+		// The second states as the stages keep them.
+		auto formed = [&] (const V (&coefficients)[5], V v2, V vb) __attribute__ ((always_inline)) {
+			if constexpr (kFolded)
+				return formedState<Isa> (coefficients, v2, vb);
+			else
+				return v2;
+		};
 
 		if (switches.count == 0 && n > kLatency)
 		{
@@ -417,11 +437,13 @@ private:
 				const bool newCoefficients = !starting && !ending;
 				// Its own copies of the state and coefficients: with them, the compiler keeps the
 				// steady loops' outputs in registers.
-				V h1[K], h2[K], hp[K], hb[kOldest + 1];
+				V h1[K], h2[K], h0[K], hp[K], hb[kOldest + 1];
 #pragma GCC unroll 8
 				for (int r = 0; r < K; ++r)
 				{
 					h1[r] = s1[r], h2[r] = s2[r], hp[r] = p[r];
+					if constexpr (kFolded)
+						h0[r] = before[r];
 					for (int k = 0; k < 5; ++k)
 					{
 						mixed[r][k] = c[r][k];
@@ -445,27 +467,29 @@ private:
 						if (!starting)
 						{
 							leaving[r].s1 = Isa::select (lanes, h1[r], leaving[r].s1);
-							leaving[r].s2 = Isa::select (lanes, h2[r], leaving[r].s2);
+							leaving[r].s2 = Isa::select (lanes, formed (mixed[r], h2[r], h0[r]), leaving[r].s2);
 						}
 						if (!ending)
 						{
 							h1[r] = Isa::select (lanes, entering[r].s1, h1[r]);
 							h2[r] = Isa::select (lanes, entering[r].s2, h2[r]);
+							if constexpr (kFolded)
+								h0[r] = Isa::select (lanes, Isa::zero (), h0[r]);
 						}
 						if (newCoefficients)
 							for (int k = 0; k < 5; ++k)
 								mixed[r][k] = Isa::select (lanes, incoming[r][k], mixed[r][k]);
 						const int d = slot * kSpacing + r;
 						if (d < kLatency)
-							advance (mixed, h1, h2, hp, hb, ending ? -1 : d, starting ? -1 : d - kLatency + n);
+							advance (mixed, h1, h2, h0, hp, hb, ending ? -1 : d, starting ? -1 : d - kLatency + n);
 						else if (!ending)
-							advance (mixed, h1, h2, hp, hb, d, 0);
+							advance (mixed, h1, h2, h0, hp, hb, d, 0);
 					}
 					if (slot < kSlots - 1)
 						for (int e = 0; e < kExtra; ++e)
 						{
 							const int d = slot * kSpacing + K + e;
-							advance (mixed, h1, h2, hp, hb, ending ? -1 : d, starting ? -1 : d - kLatency + n);
+							advance (mixed, h1, h2, h0, hp, hb, ending ? -1 : d, starting ? -1 : d - kLatency + n);
 						}
 				}
 #pragma GCC unroll 8
@@ -475,13 +499,15 @@ private:
 						for (int k = 0; k < 5; ++k)
 							c[r][k] = incoming[r][k];
 					s1[r] = h1[r], s2[r] = h2[r], p[r] = hp[r];
+					if constexpr (kFolded)
+						before[r] = h0[r];
 				}
 				for (int i = 0; i <= kOldest; ++i)
 					back[i] = hb[i];
 			};
 
 			for (int r = 0; r < K; ++r)
-				s1[r] = s2[r] = Isa::zero ();
+				s1[r] = s2[r] = before[r] = Isa::zero ();
 			for (int g = 0; g < chained; ++g)
 			{
 				window (g > 0 ? stages + (g - 1) * K : nullptr, stages + g * K);
@@ -497,6 +523,7 @@ private:
 		{
 			s1[r] = stages[r].s1;
 			s2[r] = stages[r].s2;
+			before[r] = Isa::zero ();
 		}
 		auto partialStep = [&] (int t) __attribute__ ((always_inline)) {
 			const V x0 = t < n ? Isa::template loadFrame<kChannels> (data + stride * t) : Isa::zero ();
@@ -507,11 +534,13 @@ private:
 			for (int r = K - 1; r >= 0; --r)
 			{
 				const V x = r == 0 ? Isa::template shiftIn<kChannels> (x0, last) : p[r - 1];
-				V n1 = s1[r], n2 = s2[r];
-				p[r] = sectionTick<Isa, kFolded> (c[r], n1, n2, x);
+				V n1 = s1[r], n2 = s2[r], n0 = before[r];
+				p[r] = sectionTick<Isa, kFolded> (c[r], n1, n2, n0, x);
 				const auto active = Isa::within (position[r], lo, hi);
 				s1[r] = Isa::select (active, n1, s1[r]);
 				s2[r] = Isa::select (active, n2, s2[r]);
+				if constexpr (kFolded)
+					before[r] = Isa::select (active, n0, before[r]);
 			}
 			if (t >= kLatency)
 				Isa::template storeFrame<kChannels> (data + stride * (t - kLatency), p[K - 1]);
@@ -549,8 +578,16 @@ private:
 #pragma GCC unroll 8
 					for (int r = 0; r < K; ++r)
 						if (r == reaching)
+						{
+							if constexpr (kFolded)
+							{
+								// Formed on the coefficients it was made with, before they change.
+								s2[r] = formedState<Isa> (c[r], s2[r], before[r]);
+								before[r] = Isa::zero ();
+							}
 							for (int k = 0; k < 5; ++k)
 								c[r][k] = Isa::select (switched, incoming[r][k], c[r][k]);
+						}
 				}
 				if (d == kLatency)
 					switchAt = -1;
@@ -575,7 +612,7 @@ private:
 		for (int r = 0; r < K; ++r)
 		{
 			stages[r].s1 = s1[r];
-			stages[r].s2 = s2[r];
+			stages[r].s2 = formed (c[r], s2[r], before[r]);
 		}
 	}
 };
