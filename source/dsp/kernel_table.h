@@ -37,8 +37,12 @@ constexpr int kMaxCascadeSections = 32;
 /** switchingCascade takes control steps this many frames apart (or more) on every instruction set. */
 constexpr int kSwitchingStepSpacing = 32;
 
-/** Most control steps one switchingCascade call takes: it makes every step's coefficients up front. */
-constexpr int kMaxSwitchingSteps = 8;
+/**
+ * Most control steps one switchingCascade call takes: it makes every step's coefficients up front
+ * (on the stack, a kilobyte or so each). A chunk of the block path holds at most 12 at 44.1 kHz
+ * and above (a step every millisecond), so it takes one call.
+ */
+constexpr int kMaxSwitchingSteps = 12;
 
 /** The sections one channel runs through, in order; the kernels read coefficients and carry the states. */
 struct SectionChain
