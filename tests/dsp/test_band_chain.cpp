@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -79,8 +80,11 @@ void expectBlockPathMatches (const BandBank& bank, const Stereo& input, const St
 	}
 	for (int b = 0; b < kNumBands; ++b)
 	{
+		// A level's rounding in dB grows as the level falls: the outputs' allowance (200 dB below the
+		// signal) as it reads at the level the envelope ended on, near the -120 dB floor 0.0004 dB.
+		const double atLevel = 8.7e-10 * peak / std::pow (10.0, ref.bands[b].envelope / 20);
 		ASSERT_TRUE (testing::agrees (ref.bands[b].dynamicGain, fast.bands[b].dynamicGain, exact, 1e-10)) << what;
-		ASSERT_TRUE (testing::agrees (ref.bands[b].envelope, fast.bands[b].envelope, exact, 1e-10)) << what;
+		ASSERT_TRUE (testing::agrees (ref.bands[b].envelope, fast.bands[b].envelope, exact, std::max (1e-10, atLevel))) << what;
 	}
 }
 
@@ -107,15 +111,15 @@ TEST_P (BlockPath, MatchesTheReferenceForEveryTargetShapeSlopeAndDetector)
 					                        "channel " + std::to_string (channel) + " shape " + std::to_string (shape) + " slope " +
 					                            std::to_string (slope) + " mode " + std::to_string (mode));
 				}
-	// Random banks at several rates. 2 kHz: control steps every 2 samples, closer than the
-	// switching kernel takes.
+	// Random banks at several rates. 32 kHz: more control steps in a chunk than one switching
+	// call takes. 2 kHz: control steps every 2 samples, closer than the switching kernel takes.
 	std::mt19937 rng (2024);
 	auto uniform = [&] (double lo, double hi) { return std::uniform_real_distribution<double> (lo, hi) (rng); };
 	auto pick = [&] (int count) { return std::uniform_int_distribution<int> (0, count - 1) (rng); };
 	for (int trial = 0; trial < 12; ++trial)
 	{
 		BandBank bank;
-		bank.sampleRate = std::vector<double> {44100.0, 48000.0, 96000.0, 2000.0}[trial % 4];
+		bank.sampleRate = std::vector<double> {44100.0, 48000.0, 96000.0, 32000.0, 2000.0}[trial % 5];
 		for (EqBand& band : bank.bands)
 		{
 			band.enabled = pick (4) != 0;
