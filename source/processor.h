@@ -89,7 +89,6 @@ private:
 	// processor works through a block in chunks of the natural block path's size.
 	static constexpr int kChunk = kBlockChunkFrames;
 	std::array<double, kChunk> left {}, right {}, scLeft {}, scRight {};
-	std::array<float, kChunk> ringScratch {};
 };
 
 } // namespace QuenrilEQ
