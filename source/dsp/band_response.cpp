@@ -207,10 +207,11 @@ void combinedSquaredMagnitudes (const std::array<EqBand, kNumBands>& bands, doub
 			++count;
 	}
 
-	// A stretch of bins at a time (on the stack, no allocation), band by band within it: each inner
-	// loop has one shape and no data-dependent control flow, so it vectorises.
+	// A stretch of bins at a time (on the stack, no allocation), band by band within it, the grid
+	// as one array per quantity: each inner loop has one shape and one power, and its choices
+	// between two values compile to selects (see this file's build flags), so it vectorises.
 	constexpr int kStretch = 256;
-	Bin grid[kStretch];
+	double gridC[kStretch], gridS[kStretch], gridU[kStretch];
 	for (int k0 = 0; k0 < bins; k0 += kStretch)
 	{
 		const int m = std::min (kStretch, bins - k0);
@@ -218,28 +219,37 @@ void combinedSquaredMagnitudes (const std::array<EqBand, kNumBands>& bands, doub
 		for (int k = 0; k < m; ++k)
 		{
 			const double cw = cosW[k0 + k], sw = sinW[k0 + k];
-			grid[k] = {cw, sw, sw * sw / (cw > 0 ? 1 + cw : 1 - cw)};
+			gridC[k] = cw, gridS[k] = sw, gridU[k] = sw * sw / (cw > 0 ? 1 + cw : 1 - cw);
 			o[k] = 1;
 		}
+		// o[k] *= term (bin k) raised to power, the power chosen outside the loop.
+		auto multiplyRaised = [&] (int power, auto term) noexcept {
+			auto at = [&] (int k) noexcept { return term (Bin {gridC[k], gridS[k], gridU[k]}); };
+			switch (power)
+			{
+				case 1: for (int k = 0; k < m; ++k) o[k] *= raiseReal (at (k), 1); break;
+				case 2: for (int k = 0; k < m; ++k) o[k] *= raiseReal (at (k), 2); break;
+				case 4: for (int k = 0; k < m; ++k) o[k] *= raiseReal (at (k), 4); break;
+				case 8: for (int k = 0; k < m; ++k) o[k] *= raiseReal (at (k), 8); break;
+				default: for (int k = 0; k < m; ++k) o[k] *= raiseReal (at (k), power); break;
+			}
+		};
 		for (int i = 0; i < count; ++i)
 		{
 			const BandSectionDesign& d = designs[static_cast<std::size_t> (i)];
-			const int power = d.power;
 			switch (d.kind)
 			{
 				case Kind::Identity: break;
 				case Kind::Section:
 				{
 					const SquaredSection s (d.first);
-					for (int k = 0; k < m; ++k)
-						o[k] *= raiseReal (s.at (grid[k]), power);
+					multiplyRaised (d.power, [&] (const Bin& b) noexcept { return s.at (b); });
 					break;
 				}
 				case Kind::SectionPair:
 				{
 					const SquaredSection s1 (d.first), s2 (d.second);
-					for (int k = 0; k < m; ++k)
-						o[k] *= raiseReal (s1.at (grid[k]) * s2.at (grid[k]), power);
+					multiplyRaised (d.power, [&] (const Bin& b) noexcept { return s1.at (b) * s2.at (b); });
 					break;
 				}
 				case Kind::FirstOrderLowPass:
@@ -248,14 +258,15 @@ void combinedSquaredMagnitudes (const std::array<EqBand, kNumBands>& bands, doub
 					// |1 - a z^-1|^2 = (1 - a)^2 + 2a (1 - cos w); low-pass numerator g^2 * 2 (1 + cos w),
 					// high-pass (1 - low-pass = (1 - g)(1 - z^-1) / (1 - a z^-1)) (1 - g)^2 * 2 (1 - cos w).
 					const double a = 1 - 2 * d.g;
-					const bool low = d.kind == Kind::FirstOrderLowPass;
-					const double scale = low ? 2 * d.g * d.g : 2 * (1 - d.g) * (1 - d.g);
-					for (int k = 0; k < m; ++k)
-					{
-						const double omc = oneMinusCos (grid[k]);
-						const double num = low ? onePlusCos (grid[k]) : omc;
-						o[k] *= scale * num / ((1 - a) * (1 - a) + 2 * a * omc);
-					}
+					const double scale = d.kind == Kind::FirstOrderLowPass ? 2 * d.g * d.g : 2 * (1 - d.g) * (1 - d.g);
+					if (d.kind == Kind::FirstOrderLowPass)
+						multiplyRaised (1, [&] (const Bin& b) noexcept {
+							return scale * onePlusCos (b) / ((1 - a) * (1 - a) + 2 * a * oneMinusCos (b));
+						});
+					else
+						multiplyRaised (1, [&] (const Bin& b) noexcept {
+							return scale * oneMinusCos (b) / ((1 - a) * (1 - a) + 2 * a * oneMinusCos (b));
+						});
 					break;
 				}
 			}
