@@ -87,6 +87,34 @@ struct DetectorState
 	std::int32_t counter = 0;  // samples since the last control step
 };
 
+/**
+ * |c0 + c1 z^-1 + c2 z^-2|^2 on the unit circle, from z (c0 + c1 z^-1 + c2 z^-2) = (c0 + c2) cos w +
+ * c1 + j (c0 - c2) sin w. The real part is taken relative to its value at DC (c0 + c1 + c2) or at
+ * Nyquist (c1 - c0 - c2), whichever is nearer: a shelf or cut whose corner is close to either end
+ * has a tiny value there, and the direct sum would lose most of its digits to cancellation.
+ */
+struct SquaredPolynomial
+{
+	double p = 0, r = 0;               // c0 + c2, c0 - c2
+	double atDc = 1, atNyquist = -1;  // c0 + c1 + c2, c1 - c0 - c2
+};
+
+/** One band's squared magnitude as the response grid forms it (band_response.h). */
+struct SquaredMagnitudeTerm
+{
+	enum Kind : std::int32_t
+	{
+		kSections,            // (num[0] / den[0], times num[1] / den[1] for a pair) raised to `power`
+		kFirstOrderLowPass,   // scale (1 + cos w) / (a0 + a1 (1 - cos w))
+		kFirstOrderHighPass,  // scale (1 - cos w) / (a0 + a1 (1 - cos w))
+	};
+	std::int32_t kind = kSections;
+	std::int32_t power = 1;     // identical sections: 1, 2, 4 or 8
+	std::int32_t sections = 1;  // 1, or 2 for a pair
+	SquaredPolynomial num[2], den[2];
+	double scale = 1, a0 = 1, a1 = 0;
+};
+
 struct KernelTable
 {
 	InstructionSet set;
@@ -148,6 +176,14 @@ struct KernelTable
 
 	/** out[i] = (frames[2 i] + frames[2 i + 1]) * 0.5, or with - when difference, for i < n. */
 	void (*halfSumOrDifference) (const double* frames, double* out, int n, bool difference) noexcept;
+
+	/**
+	 * out[k] = the product over count terms, in order from 1, of each term's squared magnitude at
+	 * the angle with cosine cosW[k] and sine sinW[k], for k < bins. SSE2 gives the bits of the
+	 * scalar form; the fused sets may round a product and a sum once instead of twice.
+	 */
+	void (*squaredMagnitudes) (const SquaredMagnitudeTerm* terms, int count, const double* cosW, const double* sinW,
+	                           int bins, double* out) noexcept;
 };
 
 /** The kernels in use. [any thread] Lock-free. */

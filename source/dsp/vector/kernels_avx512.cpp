@@ -7,6 +7,7 @@
 #include "design_kernel.h"
 #include "detector_kernel.h"
 #include "frame_kernel.h"
+#include "response_kernel.h"
 #include "spectral_kernel.h"
 
 namespace QuenrilEQ::kernels::avx512 {
@@ -14,6 +15,6 @@ namespace QuenrilEQ::kernels::avx512 {
 extern const KernelTable table;
 const KernelTable table {InstructionSet::kAvx512, &stereoCascade<Isa>, &monoCascade<Isa>,
                          &switchingCascade<Isa>, &gainDesigns<Isa>, &detectorPass<Isa>, &spectralSum<Isa>,
-                         &interleave<Isa>, &deinterleave<Isa>, &halfSumOrDifference<Isa>};
+                         &interleave<Isa>, &deinterleave<Isa>, &halfSumOrDifference<Isa>, &squaredMagnitudes<Isa>};
 
 } // namespace QuenrilEQ::kernels::avx512

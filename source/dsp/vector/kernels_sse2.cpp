@@ -6,6 +6,7 @@
 #include "cascade_kernel.h"
 #include "detector_kernel.h"
 #include "frame_kernel.h"
+#include "response_kernel.h"
 #include "spectral_kernel.h"
 
 namespace QuenrilEQ::kernels::sse2 {
@@ -13,6 +14,6 @@ namespace QuenrilEQ::kernels::sse2 {
 extern const KernelTable table;
 const KernelTable table {InstructionSet::kSse2, &stereoCascade<Isa>, &monoCascade<Isa>,
                          &switchingCascade<Isa>, nullptr, &detectorPass<Isa>, &spectralSum<Isa>,
-                         &interleave<Isa>, &deinterleave<Isa>, &halfSumOrDifference<Isa>};
+                         &interleave<Isa>, &deinterleave<Isa>, &halfSumOrDifference<Isa>, &squaredMagnitudes<Isa>};
 
 } // namespace QuenrilEQ::kernels::sse2
