@@ -3,7 +3,6 @@
 #include "band_design.h"
 #include "kernel_table.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace QuenrilEQ {
