@@ -93,9 +93,9 @@ struct DetectorState
  * Nyquist (c1 - c0 - c2), whichever is nearer: a shelf or cut whose corner is close to either end
  * has a tiny value there, and the direct sum would lose most of its digits to cancellation.
  */
-struct SquaredPolynomial
+struct SquaredPolynomial  // by default the constant 1 (c0 = 1, c1 = c2 = 0)
 {
-	double p = 0, r = 0;               // c0 + c2, c0 - c2
+	double p = 1, r = 1;               // c0 + c2, c0 - c2
 	double atDc = 1, atNyquist = -1;  // c0 + c1 + c2, c1 - c0 - c2
 };
 
